@@ -1,0 +1,34 @@
+// The detector's binding to the touch driver library: every call it makes to
+// OrvaPubIf goes through this interface, so that tests can script the driver.
+#pragma once
+
+#include "OrvaPubIf.h"
+
+#include <cstdint>
+
+class DriverInterface {
+public:
+    virtual ~DriverInterface() = default;
+
+    virtual std::int32_t OrvaGetScreenInfo(std::int32_t reserved, std::int32_t* count) = 0;
+    virtual std::int32_t OrvaGetDiagnosticsData(DiagnosticsBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaSendCuelineCommand(CuelinePacket* packet) = 0;
+    virtual std::int32_t OrvaGetCuelineResponse(CuelinePacket* packet) = 0;
+    virtual std::int32_t OrvaGetTouchBoundary(TouchBoundaryBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaSetTouchBoundary(TouchBoundaryBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaGetBeep(BeepBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaSetBeep(BeepBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaGetDragDelay(DragDelayBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaSetDragDelay(DragDelayBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaGetRightClickOnHold(RightClickOnHoldBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaSetRightClickOnHold(RightClickOnHoldBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaGetCalibrationData(CalibrationBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaSetCalibrationData(CalibrationBlock* block, std::int32_t index) = 0;
+    virtual std::int32_t OrvaGetMouseMode(std::uint16_t* mode, std::int32_t index) = 0;
+    virtual std::int32_t OrvaSetMouseMode(std::uint32_t mode, std::int32_t index) = 0;
+};
+
+#if defined(_WIN32)
+// OrvaPubIf.dll as linked at load time.
+DriverInterface& ImportedDriver() noexcept;
+#endif

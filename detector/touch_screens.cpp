@@ -1,0 +1,113 @@
+#include "touch_screens.h"
+
+#include "controller_queries.h"
+#include "driver_interface.h"
+#include "platform.h"
+
+#include <new>
+#include <utility>
+
+// One reading pass over the driver, built apart from the published records.
+struct TouchScreens::Pass {
+    std::unique_ptr<ScreenRecord[]> records;
+    std::int32_t count = 0;
+    std::int32_t read = 0;
+};
+
+namespace {
+
+// Value-initialised: a getter that fails leaves zeros, never stale heap contents.
+std::unique_ptr<ScreenRecord[]> AllocateRecords(std::int32_t count) noexcept {
+    return std::unique_ptr<ScreenRecord[]>(new (std::nothrow) ScreenRecord[static_cast<std::size_t>(count)]());
+}
+
+}  // namespace
+
+TouchScreens::TouchScreens(DetectorPlatform& platform) noexcept
+    : platform_(platform), screenRecords_(AllocateRecords(1)) {
+    std::lock_guard<std::mutex> refreshing(refreshLock_);
+    CountAndRead();
+}
+
+TouchScreens::~TouchScreens() = default;
+
+std::int32_t TouchScreens::GetScreenCount() const noexcept {
+    std::lock_guard<std::mutex> guard(lock_);
+    return screenCount_;
+}
+
+void TouchScreens::Refresh() noexcept {
+    std::lock_guard<std::mutex> refreshing(refreshLock_);
+    CountAndRead();
+}
+
+// Called with refreshLock_ held. The driver pass runs without the record lock, so
+// readers of the old records are never held up by the controller queries.
+void TouchScreens::CountAndRead() noexcept {
+    {
+        // A failed or empty count leaves no screen counted but keeps the old storage.
+        std::lock_guard<std::mutex> guard(lock_);
+        screenCount_ = 0;
+        readCount_ = 0;
+    }
+    Pass pass;
+    if (platform_.driver.OrvaGetScreenInfo(0, &pass.count) != 0) return;
+    if (pass.count <= 0) {
+        std::lock_guard<std::mutex> guard(lock_);
+        screenCount_ = pass.count;
+        return;
+    }
+    pass.records = AllocateRecords(pass.count);
+    if (!pass.records) return;
+    ReadAllScreens(pass);
+
+    std::unique_ptr<ScreenRecord[]> old;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        old = std::exchange(screenRecords_, std::move(pass.records));
+        screenCount_ = pass.count;
+        readCount_ = pass.read;
+    }
+    // The old array is freed here, after the swap, never while a reader holds the lock.
+}
+
+void TouchScreens::ReadAllScreens(Pass& pass) noexcept {
+    DriverInterface& driver = platform_.driver;
+    for (std::int32_t j = 0; j < pass.count; ++j) {
+        ScreenRecord& record = pass.records[static_cast<std::size_t>(j)];
+        record.frameInfo = GetFrameInfo(j);
+        // A screen that cannot be queried ends the pass; it and the later ones stay unread.
+        if (record.frameInfo == 0) return;
+        (void)driver.OrvaGetTouchBoundary(&record.touchBoundary, j);
+        (void)driver.OrvaGetBeep(&record.beep, j);
+        (void)driver.OrvaGetDragDelay(&record.dragDelay, j);
+        (void)driver.OrvaGetMouseMode(&record.mouseMode, j);
+        (void)driver.OrvaGetRightClickOnHold(&record.rightClickOnHold, j);
+        (void)driver.OrvaGetCalibrationData(&record.calibration, j);
+        record.doubleClickWidth = platform_.metrics.GetDoubleClickWidth();
+        record.doubleClickHeight = platform_.metrics.GetDoubleClickHeight();
+        record.doubleClickTime = platform_.metrics.GetDoubleClickTime();
+        record.unintentionalTouch = EnumerateUnintentionalTouch(j);
+        pass.read = j + 1;
+    }
+}
+
+std::uint32_t TouchScreens::GetFrameInfo(std::int32_t screenIndex) noexcept {
+    return QueryFrameInfo(platform_, screenIndex);
+}
+
+std::uint32_t TouchScreens::EnumerateUnintentionalTouch(std::int32_t screenIndex) noexcept {
+    return QueryUnintentionalTouch(platform_, screenIndex);
+}
+
+bool TouchScreens::IsScreenRead(std::int32_t screenIndex) const noexcept {
+    std::lock_guard<std::mutex> guard(lock_);
+    return screenIndex >= 0 && screenIndex < readCount_;
+}
+
+bool TouchScreens::CopyRecord(std::int32_t screenIndex, ScreenRecord* record) const noexcept {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (screenIndex < 0 || screenIndex >= screenCount_) return false;
+    *record = screenRecords_[static_cast<std::size_t>(screenIndex)];
+    return true;
+}

@@ -1,0 +1,76 @@
+// The detector's inventory of the touch screens the driver reports.
+#pragma once
+
+#include "OrvaPubIf.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+struct DetectorPlatform;
+
+struct ScreenRecord {
+    CalibrationBlock calibration;
+    TouchBoundaryBlock touchBoundary;
+    BeepBlock beep;
+    DragDelayBlock dragDelay;
+    RightClickOnHoldBlock rightClickOnHold;
+    std::uint16_t mouseMode;
+    std::uint32_t frameInfo;
+    std::uint32_t unintentionalTouch;
+    std::int32_t doubleClickWidth;
+    std::int32_t doubleClickHeight;
+    std::uint32_t doubleClickTime;
+};
+
+// Shared by the user-interface thread and the detector's workers. Records are
+// only ever copied out or changed under the lock, and a refresh builds the new
+// array on the side and swaps it in, so no record is freed under a reader; a
+// second lock keeps two refreshes from overlapping.
+class TouchScreens {
+public:
+    explicit TouchScreens(DetectorPlatform& platform) noexcept;
+    ~TouchScreens();
+    TouchScreens(const TouchScreens&) = delete;
+    TouchScreens& operator=(const TouchScreens&) = delete;
+
+    // The count the driver reported, including screens after an early stop of
+    // the reading pass (see IsScreenRead).
+    std::int32_t GetScreenCount() const noexcept;
+
+    // Counts the screens again and reads every record again.
+    void Refresh() noexcept;
+
+    std::uint32_t GetFrameInfo(std::int32_t screenIndex) noexcept;
+    std::uint32_t EnumerateUnintentionalTouch(std::int32_t screenIndex) noexcept;
+
+    // Whether the last pass filled this screen's record with the driver's values.
+    // Records after a screen that could not be queried hold nothing of the driver
+    // and must reach neither the driver's setters nor the settings file.
+    bool IsScreenRead(std::int32_t screenIndex) const noexcept;
+
+    // Copies a counted screen's record (read or not); false for an index out of range.
+    bool CopyRecord(std::int32_t screenIndex, ScreenRecord* record) const noexcept;
+
+    // Runs change(record) under the lock on a screen that was read; false otherwise.
+    // change must not call anything that waits for the detector's window.
+    template <typename Change>
+    bool UpdateRecord(std::int32_t screenIndex, Change&& change) noexcept {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (screenIndex < 0 || screenIndex >= readCount_) return false;
+        change(screenRecords_[static_cast<std::size_t>(screenIndex)]);
+        return true;
+    }
+
+private:
+    struct Pass;
+    void ReadAllScreens(Pass& pass) noexcept;
+    void CountAndRead() noexcept;
+
+    DetectorPlatform& platform_;
+    std::mutex refreshLock_;
+    mutable std::mutex lock_;
+    std::unique_ptr<ScreenRecord[]> screenRecords_;
+    std::int32_t screenCount_ = 0;
+    std::int32_t readCount_ = 0;
+};
