@@ -1,0 +1,171 @@
+#include "file_access.h"
+#include "settings_file.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+// Owns one Win32 handle; NULL and INVALID_HANDLE_VALUE both mean none. The
+// release keeps GetLastError() as it was.
+class ScopedHandle {
+public:
+    ScopedHandle() noexcept = default;
+    explicit ScopedHandle(HANDLE handle) noexcept : handle_(handle) {}
+    ~ScopedHandle() { Reset(); }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Release()) {}
+    ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            handle_ = other.Release();
+        }
+        return *this;
+    }
+
+    bool IsValid() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Release() noexcept {
+        HANDLE handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
+    void Reset() noexcept {
+        if (IsValid()) {
+            const DWORD error = GetLastError();
+            CloseHandle(handle_);
+            SetLastError(error);
+        }
+        handle_ = nullptr;
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+HANDLE AsHandle(FileId file) noexcept { return reinterpret_cast<HANDLE>(file); }
+
+FileId TakeId(ScopedHandle& handle) noexcept {
+    return handle.IsValid() ? reinterpret_cast<FileId>(handle.Release()) : kNoFile;
+}
+
+// Someone else holding the file without delete sharing (a virus scanner, an
+// editor) usually lets go within moments.
+constexpr int kReplaceAttempts = 8;
+constexpr DWORD kReplacePauseMs = 25;
+
+bool IsTransient(DWORD error) noexcept {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+class WindowsFiles final : public FileAccess {
+public:
+    FileId OpenForReading(const char* path) noexcept override {
+        ScopedHandle file(CreateFileA(path, FILE_READ_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return TakeId(file);
+    }
+
+    bool Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
+        *got = 0;
+        const DWORD ask = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+        DWORD read = 0;
+        if (!ReadFile(AsHandle(file), buffer, ask, &read, nullptr)) return false;
+        *got = read;
+        return true;
+    }
+
+    bool Seek(FileId file, std::uint64_t offset) noexcept override {
+        LARGE_INTEGER distance;
+        distance.QuadPart = static_cast<LONGLONG>(offset);
+        return SetFilePointerEx(AsHandle(file), distance, nullptr, FILE_BEGIN) != 0;
+    }
+
+    FileId CreateTemporary(const char* folder, char* tempPath,
+                           std::size_t tempPathSize) noexcept override {
+        // GetTempFileNameA writes up to MAX_PATH bytes and wants room for its
+        // 14-character name behind the folder.
+        if (tempPathSize < MAX_PATH || std::strlen(folder) > MAX_PATH - 14) return kNoFile;
+        if (GetTempFileNameA(folder, "pnl", 0, tempPath) == 0) return kNoFile;
+        // GetTempFileNameA has created the file under its unique name; open it
+        // for ourselves alone.
+        ScopedHandle file(CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsValid()) {
+            DeleteFileA(tempPath);
+            return kNoFile;
+        }
+        return TakeId(file);
+    }
+
+    bool Write(FileId file, const char* data, std::size_t size) noexcept override {
+        while (size > 0) {
+            const DWORD ask = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!WriteFile(AsHandle(file), data, ask, &written, nullptr) || written == 0) return false;
+            data += written;
+            size -= written;
+        }
+        return true;
+    }
+
+    bool Flush(FileId file) noexcept override { return FlushFileBuffers(AsHandle(file)) != 0; }
+
+    void Close(FileId file) noexcept override {
+        ScopedHandle closing(AsHandle(file));
+    }
+
+    ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
+        for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+            if (attempt > 0) Sleep(kReplacePauseMs);
+            // ReplaceFile keeps the settings file's attributes and security, and
+            // (unlike MoveFileEx) succeeds while a handle with delete sharing is open.
+            if (ReplaceFileA(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                             nullptr)) {
+                return ReplaceResult::kReplaced;
+            }
+            const DWORD error = GetLastError();
+            if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+                // The old file has left its name but the copy did not take it: finish
+                // the move by name, else keep the copy.
+                return FinishMove(target, replacement);
+            }
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+                return ReplaceResult::kUnchanged;  // never create the settings file
+            }
+            if (!IsTransient(error)) {
+                // File systems without ReplaceFile support: a write-through rename.
+                if (MoveFileExA(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                    return ReplaceResult::kReplaced;
+                }
+                if (!IsTransient(GetLastError())) return ReplaceResult::kUnchanged;
+            }
+        }
+        return ReplaceResult::kUnchanged;
+    }
+
+    bool Delete(const char* path) noexcept override { return DeleteFileA(path) != 0; }
+
+private:
+    static ReplaceResult FinishMove(const char* target, const char* replacement) noexcept {
+        for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+            if (attempt > 0) Sleep(kReplacePauseMs);
+            if (MoveFileExA(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                return ReplaceResult::kReplaced;
+            }
+        }
+        return ReplaceResult::kIncomplete;
+    }
+};
+
+}  // namespace
+
+FileAccess& WindowsFileAccess() noexcept {
+    static WindowsFiles files;
+    return files;
+}
+
+SettingsFile::SettingsFile(const char* path) noexcept : SettingsFile(path, WindowsFileAccess()) {}

@@ -1,0 +1,121 @@
+#include "fake_file_access.h"
+
+#include <algorithm>
+#include <cstring>
+
+void FakeFileAccess::Put(const std::string& path, const std::string& content) {
+    files_[path] = std::make_shared<std::string>(content);
+}
+
+bool FakeFileAccess::Exists(const std::string& path) const { return files_.count(path) != 0; }
+
+std::string FakeFileAccess::Content(const std::string& path) const {
+    auto found = files_.find(path);
+    return found == files_.end() ? std::string("<missing>") : *found->second;
+}
+
+std::map<std::string, std::string> FakeFileAccess::Snapshot() const {
+    std::map<std::string, std::string> result;
+    for (const auto& file : files_) result[file.first] = *file.second;
+    return result;
+}
+
+FileId FakeFileAccess::HoldOpen(const std::string& path, bool shareDelete) {
+    auto found = files_.find(path);
+    if (found == files_.end()) return kNoFile;
+    Handle handle{path, found->second, 0, shareDelete, false};
+    handles_[nextId_] = handle;
+    return nextId_++;
+}
+
+void FakeFileAccess::FailCall(Op op, int nth) { failAt_[op] = calls_[op] + nth; }
+
+bool FakeFileAccess::Fails(Op op) {
+    ++calls_[op];
+    return failAt_[op] != 0 && calls_[op] == failAt_[op];
+}
+
+bool FakeFileAccess::BlocksDelete(const std::string& path) const {
+    for (const auto& handle : handles_) {
+        if (handle.second.path == path && handle.second.content == files_.at(path) &&
+            (!handle.second.shareDelete || handle.second.writable)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+FileId FakeFileAccess::OpenForReading(const char* path) noexcept {
+    if (Fails(kOpen)) return kNoFile;
+    return HoldOpen(path, true);
+}
+
+bool FakeFileAccess::Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept {
+    *got = 0;
+    if (Fails(kRead)) return false;
+    Handle& handle = handles_.at(file);
+    if (readLimit_ != 0 && size > readLimit_) size = readLimit_;
+    const std::string& content = *handle.content;
+    if (handle.position < content.size()) {
+        *got = std::min(size, content.size() - handle.position);
+        std::memcpy(buffer, content.data() + handle.position, *got);
+        handle.position += *got;
+    }
+    return true;
+}
+
+bool FakeFileAccess::Seek(FileId file, std::uint64_t offset) noexcept {
+    if (Fails(kSeek)) return false;
+    handles_.at(file).position = static_cast<std::size_t>(offset);
+    return true;
+}
+
+FileId FakeFileAccess::CreateTemporary(const char* folder, char* tempPath,
+                                       std::size_t tempPathSize) noexcept {
+    if (Fails(kCreate)) return kNoFile;
+    std::string name;
+    do {
+        name = std::string(folder) + "\\pnl" + std::to_string(nextTemp_++) + ".tmp";
+    } while (Exists(name));
+    if (name.size() + 1 > tempPathSize) return kNoFile;
+    std::memcpy(tempPath, name.c_str(), name.size() + 1);
+    Put(name, "");
+    Handle handle{name, files_[name], 0, false, true};
+    handles_[nextId_] = handle;
+    return nextId_++;
+}
+
+bool FakeFileAccess::Write(FileId file, const char* data, std::size_t size) noexcept {
+    if (Fails(kWrite)) return false;
+    Handle& handle = handles_.at(file);
+    handle.content->append(data, size);
+    return true;
+}
+
+bool FakeFileAccess::Flush(FileId file) noexcept { return !Fails(kFlush); }
+
+void FakeFileAccess::Close(FileId file) noexcept {
+    ++calls_[kClose];
+    handles_.erase(file);
+}
+
+ReplaceResult FakeFileAccess::Replace(const char* target, const char* replacement) noexcept {
+    if (Fails(kReplace)) return ReplaceResult::kUnchanged;
+    if (!Exists(target) || !Exists(replacement)) return ReplaceResult::kUnchanged;
+    if (BlocksDelete(target) || BlocksDelete(replacement)) return ReplaceResult::kUnchanged;
+    if (replaceHalfway_) {
+        replaceHalfway_ = false;
+        files_.erase(target);
+        return ReplaceResult::kIncomplete;
+    }
+    files_[target] = files_[replacement];
+    files_.erase(replacement);
+    return ReplaceResult::kReplaced;
+}
+
+bool FakeFileAccess::Delete(const char* path) noexcept {
+    if (Fails(kDelete)) return false;
+    if (!Exists(path) || BlocksDelete(path)) return false;
+    files_.erase(path);
+    return true;
+}

@@ -1,0 +1,67 @@
+// An in-memory file system behind FileAccess, with Windows' sharing rules as far
+// as the settings file relies on them and with faults to inject: any call of any
+// operation can be made to fail.
+#pragma once
+
+#include "file_access.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+class FakeFileAccess : public FileAccess {
+public:
+    enum Op { kOpen, kRead, kSeek, kCreate, kWrite, kFlush, kClose, kReplace, kDelete, kOpCount };
+
+    // Files by full name; each name refers to one content object, which handles
+    // keep after the name moves on (as a replaced file's handle does on Windows).
+    void Put(const std::string& path, const std::string& content);
+    bool Exists(const std::string& path) const;
+    std::string Content(const std::string& path) const;
+    std::map<std::string, std::string> Snapshot() const;
+
+    // Another holder of path, with or without delete sharing, until Release.
+    FileId HoldOpen(const std::string& path, bool shareDelete);
+    void Release(FileId file) { Close(file); }
+
+    // The nth call (1-based, counted from now) of op fails.
+    void FailCall(Op op, int nth);
+    // The next Replace leaves the target gone and the replacement in place.
+    void BreakNextReplaceHalfway() { replaceHalfway_ = true; }
+    // At most this many bytes per read call.
+    void LimitReads(std::size_t bytes) { readLimit_ = bytes; }
+
+    int Calls(Op op) const { return calls_[op]; }
+    int OpenHandles() const { return static_cast<int>(handles_.size()); }
+
+    FileId OpenForReading(const char* path) noexcept override;
+    bool Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept override;
+    bool Seek(FileId file, std::uint64_t offset) noexcept override;
+    FileId CreateTemporary(const char* folder, char* tempPath, std::size_t tempPathSize) noexcept override;
+    bool Write(FileId file, const char* data, std::size_t size) noexcept override;
+    bool Flush(FileId file) noexcept override;
+    void Close(FileId file) noexcept override;
+    ReplaceResult Replace(const char* target, const char* replacement) noexcept override;
+    bool Delete(const char* path) noexcept override;
+
+private:
+    struct Handle {
+        std::string path;
+        std::shared_ptr<std::string> content;
+        std::size_t position = 0;
+        bool shareDelete = true;
+        bool writable = false;
+    };
+
+    bool Fails(Op op);
+    bool BlocksDelete(const std::string& path) const;
+
+    std::map<std::string, std::shared_ptr<std::string>> files_;
+    std::map<FileId, Handle> handles_;
+    FileId nextId_ = 1;
+    int nextTemp_ = 1;
+    int calls_[kOpCount] = {};
+    int failAt_[kOpCount] = {};
+    bool replaceHalfway_ = false;
+    std::size_t readLimit_ = 0;
+};

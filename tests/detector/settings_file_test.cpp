@@ -1,0 +1,507 @@
+#include "settings_file.h"
+
+#include "fake_file_access.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kPath[] = "C:\\Orva\\PANELSET.TXT";
+
+std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
+
+struct ParseCase {
+    const char* text;
+    int base;
+    std::uint32_t expected;
+};
+
+TEST(ParseUnsigned32, FollowsStrtoulWithThirtyTwoBits) {
+    const ParseCase cases[] = {
+        {"42\r\n", 10, 42},
+        {"  \t+17", 10, 17},
+        {"-1", 10, 4294967295u},
+        {"-4294967295", 10, 1},
+        {"4294967295", 10, 4294967295u},
+        {"4294967296", 10, 4294967295u},
+        {"99999999999999999999999", 10, 4294967295u},
+        {"-4294967296", 10, 4294967295u},
+        {"abc", 10, 0},
+        {"", 10, 0},
+        {"-", 10, 0},
+        {"12abc", 10, 12},
+        {"001a\r\n", 16, 26},
+        {"0x1A", 16, 26},
+        {"0X", 16, 0},
+        {"0xg", 16, 0},
+        {"FFFFFFFF", 16, 4294967295u},
+        {"100000000", 16, 4294967295u},
+        {"-0x10", 16, 4294967280u},
+        {"0x10", 10, 0},
+        {"\v\f 7", 10, 7},
+    };
+    for (const ParseCase& c : cases) {
+        EXPECT_EQ(ParseUnsigned32(c.text, c.base), c.expected) << '"' << c.text << "\" base " << c.base;
+        // Where long has 32 bits (the Windows build) the C library is the reference.
+        if (sizeof(unsigned long) == 4) {
+            EXPECT_EQ(ParseUnsigned32(c.text, c.base), std::strtoul(c.text, nullptr, c.base)) << c.text;
+        }
+    }
+}
+
+struct FolderCase {
+    const char* path;
+    const char* folder;
+};
+
+TEST(SettingsFolderOf, KeepsTheTemporaryFileBesideTheSettingsFile) {
+    const FolderCase cases[] = {
+        {"C:\\Program Files (x86)\\Orva\\PANELSET.TXT", "C:\\Program Files (x86)\\Orva"},
+        {"C:\\PANELSET.TXT", "C:\\"},
+        {"\\PANELSET.TXT", "\\"},
+        {"C:PANELSET.TXT", "C:"},
+        {"PANELSET.TXT", "."},
+        {"sub/PANELSET.TXT", "sub"},
+        {"\\\\server\\share\\PANELSET.TXT", "\\\\server\\share"},
+    };
+    for (const FolderCase& c : cases) {
+        char folder[256];
+        ASSERT_TRUE(SettingsFolderOf(c.path, folder, sizeof folder)) << c.path;
+        EXPECT_STREQ(folder, c.folder) << c.path;
+    }
+    char small[4];
+    EXPECT_FALSE(SettingsFolderOf("abcd\\x", small, sizeof small));
+    EXPECT_TRUE(SettingsFolderOf("abc\\x", small, sizeof small));
+}
+
+// Every piece ReadLine hands out, as "P:" (partial) or "C:" (complete) plus its bytes.
+std::vector<std::string> Pieces(const std::string& content, std::size_t bufferSize,
+                                std::size_t readLimit = 0) {
+    FakeFileAccess files;
+    files.Put("f", content);
+    files.LimitReads(readLimit);
+    FileId file = files.OpenForReading("f");
+    LineReader reader(files, file);
+    std::vector<std::string> pieces;
+    std::vector<char> buffer(bufferSize);
+    std::size_t length = 0;
+    for (LinePiece piece; (piece = SettingsFile::ReadLine(reader, buffer.data(), bufferSize, &length)) !=
+                          LinePiece::kNone;) {
+        EXPECT_EQ(buffer[length], '\0');
+        pieces.push_back((piece == LinePiece::kPartial ? "P:" : "C:") + std::string(buffer.data(), length));
+    }
+    EXPECT_FALSE(reader.Failed());
+    files.Close(file);
+    return pieces;
+}
+
+TEST(ReadLine, DeliversLinesInPieces) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Pieces("a=1\r\n\nb=2\n", 16), (V{"C:a=1\r\n", "C:\n", "C:b=2\n"}));
+    EXPECT_EQ(Pieces("a=1\r\nlast", 16), (V{"C:a=1\r\n", "C:last"}));
+    EXPECT_EQ(Pieces("", 16), V{});
+    EXPECT_EQ(Pieces("abcdef\n", 4), (V{"P:abc", "P:def", "C:\n"}));
+    EXPECT_EQ(Pieces("abcdef", 4), (V{"P:abc", "P:def", "C:"}));
+    EXPECT_EQ(Pieces("ab\ncd", 4), (V{"C:ab\n", "C:cd"}));
+    EXPECT_EQ(Pieces(std::string("a\0b\n", 4), 8), (V{"C:" + std::string("a\0b\n", 4)}));
+    // One byte per read call gives the same lines.
+    EXPECT_EQ(Pieces("a=1\r\n\nlast", 16, 1), (V{"C:a=1\r\n", "C:\n", "C:last"}));
+}
+
+struct GetCase {
+    const char* name;
+    std::string content;
+    const char* key;
+    int format;
+    int status;
+    std::uint32_t number;    // formats -5 to -2
+    const char* text;        // format -1
+};
+
+TEST(GetValue, MatchesAndConvertsAsTheFileFormatSays) {
+    const GetCase cases[] = {
+        {"plain", "Frequency=1000\r\n", "Frequency", kFormatDecimal, 0, 1000, nullptr},
+        {"first match wins", "Duration=5\r\nDuration=6\r\n", "Duration", kFormatDecimal, 0, 5, nullptr},
+        {"key inside a longer key", "Beeper Function Extra=7\r\nBeeper Function=1\r\n", "Beeper Function",
+         kFormatDecimal, 0, 7, nullptr},
+        {"key inside a value", "Note=Frequency\r\nFrequency=9\r\n", "Frequency", kFormatText, 0, 0, "Frequency\r\n"},
+        {"comment skipped", ";Frequency=1\r\nFrequency=2\r\n", "Frequency", kFormatDecimal, 0, 2, nullptr},
+        {"blank then ; is no comment", " ;Frequency=1\r\nFrequency=2\r\n", "Frequency", kFormatDecimal, 0, 1, nullptr},
+        {"only in comments", ";Frequency=1\r\n", "Frequency", kFormatDecimal, -2, 0, nullptr},
+        {"absent", "Duration=1\r\n", "Frequency", kFormatDecimal, -2, 0, nullptr},
+        {"case-sensitive", "frequency=1\r\n", "Frequency", kFormatDecimal, -2, 0, nullptr},
+        {"double equals", "Frequency==12\r\n", "Frequency", kFormatDecimal, 0, 12, nullptr},
+        {"a=b split", "Frequency=a=b\r\n", "Frequency", kFormatText, 0, 0, "a"},
+        {"leading equals", "=Frequency=3\r\n", "Frequency", kFormatDecimal, 0, 3, nullptr},
+        {"text keeps CR LF", "Touch Mode=2\r\n", "Touch Mode", kFormatText, 0, 0, "2\r\n"},
+        {"text keeps LF", "Touch Mode=2\n", "Touch Mode", kFormatText, 0, 0, "2\n"},
+        {"empty value is the line end", "Touch Mode=\r\n", "Touch Mode", kFormatText, 0, 0, "\r\n"},
+        {"letters give 0", "Frequency=high\r\n", "Frequency", kFormatDecimal, 0, 0, nullptr},
+        {"minus one", "Frequency=-1\r\n", "Frequency", kFormatSigned, 0, 4294967295u, nullptr},
+        {"hex4", "Frequency=001a\r\n", "Frequency", kFormatHex4, 0, 26, nullptr},
+        {"hex8", "Frequency=0000001A\r\n", "Frequency", kFormatHex8, 0, 26, nullptr},
+        {"empty LF line does not stop", "\n\nFrequency=4\n", "Frequency", kFormatDecimal, 0, 4, nullptr},
+        {"last line without LF", "a=1\r\nFrequency=8", "Frequency", kFormatText, 0, 0, "8"},
+        {"unknown format", "Frequency=8\r\n", "Frequency", 3, -2, 0, nullptr},
+        // The first line holding the key decides, even without a value.
+        {"no equals", "Frequency\r\nFrequency=5\r\n", "Frequency", kFormatDecimal, -2, 0, nullptr},
+        {"only leading equals", "=Frequency 5\r\n", "Frequency", kFormatDecimal, -2, 0, nullptr},
+        {"equals at end of last line", "Frequency=", "Frequency", kFormatDecimal, -2, 0, nullptr},
+        {"empty key", "Frequency=1\r\n", "", kFormatDecimal, -2, 0, nullptr},
+        {"value of 255 bytes", "K=" + Repeat('7', 253) + "\r\n", "K", kFormatDecimal, 0, 4294967295u, nullptr},
+        {"value of 256 bytes", "K=" + Repeat('7', 254) + "\r\n", "K", kFormatDecimal, -2, 0, nullptr},
+        {"key at the end of a long line", Repeat('x', 10000) + "=5=Touch Mode\r\n", "Touch Mode", kFormatDecimal,
+         0, 5, nullptr},
+        {"key across piece boundary", Repeat('x', 510) + "Touch Mode=6\r\nTouch Mode=1\r\n", "Touch Mode",
+         kFormatDecimal, 0, 6, nullptr},
+        {"long comment skipped", ";" + Repeat('y', 9000) + "Touch Mode=1\r\nTouch Mode=2\r\n", "Touch Mode",
+         kFormatDecimal, 0, 2, nullptr},
+    };
+    for (const GetCase& c : cases) {
+        FakeFileAccess files;
+        files.Put(kPath, c.content);
+        SettingsFile settings(kPath, files);
+        ASSERT_EQ(settings.GetStatus(), 0) << c.name;
+        settings.value.number = 0xDEADBEEF;
+        const bool found = settings.GetValue(c.key, c.format);
+        EXPECT_EQ(found, c.status == 0) << c.name;
+        EXPECT_EQ(settings.status, c.status) << c.name;
+        if (c.status != 0) {
+            EXPECT_EQ(settings.value.number, 0xDEADBEEFu) << c.name << ": value must stay";
+        } else if (c.format == kFormatText) {
+            EXPECT_STREQ(settings.value.text, c.text) << c.name;
+        } else {
+            EXPECT_EQ(settings.value.number, c.number) << c.name;
+        }
+        EXPECT_EQ(files.Content(kPath), c.content) << c.name << ": a lookup must not change the file";
+    }
+}
+
+struct SetCase {
+    const char* name;
+    std::string content;
+    const char* key;
+    int format;
+    std::uint32_t number;
+    int status;
+    std::string expected;
+};
+
+TEST(SetValue, RewritesMatchingLinesAndKeepsTheRest) {
+    const std::string longLine = Repeat('q', 5000) + "=" + Repeat('r', 5000) + "\r\n";
+    const SetCase cases[] = {
+        {"plain", "; note\r\nFrequency=1000\r\nDuration=50\r\n", "Frequency", kFormatDecimal, 800, 0,
+         "; note\r\nFrequency=800\r\nDuration=50\r\n"},
+        {"every match replaced", "Duration=5\r\nx\r\nDuration=6\n", "Duration", kFormatDecimal, 7, 0,
+         "Duration=7\r\nx\r\nDuration=7\r\n"},
+        {"key inside a value replaced", "Note=Duration was 3\r\n", "Duration", kFormatDecimal, 4, 0, "Duration=4\r\n"},
+        {"comment copied", ";Duration=1\r\nDuration=2\r\n", "Duration", kFormatDecimal, 3, 0,
+         ";Duration=1\r\nDuration=3\r\n"},
+        {"blank then ; replaced", " ;Duration=1\r\n", "Duration", kFormatDecimal, 3, 0, "Duration=3\r\n"},
+        {"line without equals replaced", "Duration\r\n", "Duration", kFormatDecimal, 3, 0, "Duration=3\r\n"},
+        {"minus one", "Frequency=1\r\n", "Frequency", kFormatDecimal, 4294967295u, 0, "Frequency=-1\r\n"},
+        {"signed", "Frequency=1\r\n", "Frequency", kFormatSigned, 2147483648u, 0, "Frequency=-2147483648\r\n"},
+        {"hex4", "Frequency=1\r\n", "Frequency", kFormatHex4, 26, 0, "Frequency=001a\r\n"},
+        {"hex8", "Frequency=1\r\n", "Frequency", kFormatHex8, 26, 0, "Frequency=0000001a\r\n"},
+        {"hex4 wide", "Frequency=1\r\n", "Frequency", kFormatHex4, 0x123456, 0, "Frequency=123456\r\n"},
+        {"missing key, LF-only empty lines become CR LF", "a=1\n\n;c\n\r\n", "Duration", kFormatDecimal, 1, -2,
+         "a=1\n\r\n;c\n\r\n"},
+        {"missing key, CR LF file unchanged", "; x\r\n\r\nA=1\r\n  \r\nB=2\r\n", "Duration", kFormatDecimal, 1, -2,
+         "; x\r\n\r\nA=1\r\n  \r\nB=2\r\n"},
+        {"last line without LF kept", "Duration=1\r\ntail", "Duration", kFormatDecimal, 2, 0,
+         "Duration=2\r\ntail"},
+        {"last line without LF replaced", "a\r\nDuration=1", "Duration", kFormatDecimal, 2, 0, "a\r\nDuration=2\r\n"},
+        {"single-byte last line kept", "Duration=1\r\nx", "Duration", kFormatDecimal, 2, 0, "Duration=2\r\nx"},
+        {"long lines copied byte for byte", longLine + "Duration=1\r\n" + longLine, "Duration", kFormatDecimal, 2,
+         0, longLine + "Duration=2\r\n" + longLine},
+        {"long line with the key at its end replaced", Repeat('z', 7000) + "Duration\r\nb\r\n", "Duration",
+         kFormatDecimal, 2, 0, "Duration=2\r\nb\r\n"},
+        {"long comment copied", ";" + longLine + "Duration=1", "Duration", kFormatDecimal, 2, 0,
+         ";" + longLine + "Duration=2\r\n"},
+        {"embedded NUL kept", std::string("a\0b\r\nDuration=1\r\n", 17), "Duration", kFormatDecimal, 2, 0,
+         std::string("a\0b\r\nDuration=2\r\n", 17)},
+        {"empty key touches nothing", "a=1\n\n", "", kFormatDecimal, 2, -2, "a=1\n\n"},
+        {"unknown format touches nothing", "Duration=1\n\n", "Duration", 0, 2, -2, "Duration=1\n\n"},
+    };
+    for (const SetCase& c : cases) {
+        FakeFileAccess files;
+        files.Put(kPath, c.content);
+        SettingsFile settings(kPath, files);
+        settings.value.number = c.number;
+        EXPECT_EQ(settings.SetValue(c.key, c.format), c.status == 0) << c.name;
+        EXPECT_EQ(settings.status, c.status) << c.name;
+        EXPECT_EQ(files.Content(kPath), c.expected) << c.name;
+        EXPECT_EQ(files.Snapshot().size(), 1u) << c.name << ": no temporary file may stay";
+    }
+}
+
+TEST(SetValue, TextFormatWritesTheTextForm) {
+    FakeFileAccess files;
+    files.Put(kPath, "Touch Mode=1\r\n");
+    SettingsFile settings(kPath, files);
+    std::strcpy(settings.value.text, "fast");
+    EXPECT_TRUE(settings.SetValue("Touch Mode", kFormatText));
+    EXPECT_EQ(files.Content(kPath), "Touch Mode=fast\r\n");
+    std::memset(settings.value.text, 'x', sizeof settings.value.text);  // no NUL: does not fit
+    EXPECT_FALSE(settings.SetValue("Touch Mode", kFormatText));
+    EXPECT_EQ(settings.status, -2);
+    EXPECT_EQ(files.Content(kPath), "Touch Mode=fast\r\n");
+}
+
+TEST(SetValue, MinusOneReadsBackAsAllOnes) {
+    FakeFileAccess files;
+    files.Put(kPath, "Double Click Speed=500\r\n");
+    SettingsFile settings(kPath, files);
+    settings.value.number = 4294967295u;
+    ASSERT_TRUE(settings.SetValue("Double Click Speed", kFormatDecimal));
+    settings.value.number = 0;
+    ASSERT_TRUE(settings.GetValue("Double Click Speed", kFormatDecimal));
+    EXPECT_EQ(settings.value.number, 4294967295u);
+}
+
+TEST(SettingsFile, SevenSavesThroughOneAccessorKeepEveryValue) {
+    const char* keys[] = {"Beeper Function", "Beeper Routing", "Frequency", "Duration",
+                          "Double Click Area", "Double Click Speed", "Touch Mode"};
+    std::ifstream shipped(ORVA_SHIPPED_DIR "/PANELSET.TXT", std::ios::binary);
+    ASSERT_TRUE(shipped) << "shipped PANELSET.TXT";
+    std::stringstream original;
+    original << shipped.rdbuf();
+    FakeFileAccess files;
+    files.Put(kPath, original.str());
+    SettingsFile settings(kPath, files);
+    for (std::uint32_t i = 0; i < 7; ++i) {
+        settings.value.number = 100 + i;
+        EXPECT_TRUE(settings.SetValue(keys[i], kFormatDecimal)) << keys[i];
+    }
+    for (std::uint32_t i = 0; i < 7; ++i) {
+        ASSERT_TRUE(settings.GetValue(keys[i], kFormatDecimal)) << keys[i];
+        EXPECT_EQ(settings.value.number, 100 + i) << keys[i];
+    }
+    // A fresh accessor sees the same, and every other line is as shipped.
+    SettingsFile reopened(kPath, files);
+    for (std::uint32_t i = 0; i < 7; ++i) {
+        ASSERT_TRUE(reopened.GetValue(keys[i], kFormatDecimal));
+        EXPECT_EQ(reopened.value.number, 100 + i);
+    }
+    std::string expected = original.str();
+    for (std::uint32_t i = 0; i < 7; ++i) {
+        const std::string line = std::string(keys[i]) + "=";
+        const std::size_t at = expected.find("\n" + line);
+        ASSERT_NE(at, std::string::npos) << keys[i];
+        const std::size_t end = expected.find("\r\n", at + 1);
+        expected.replace(at + 1, end - at - 1, line + std::to_string(100 + i));
+    }
+    EXPECT_EQ(files.Content(kPath), expected);
+    EXPECT_EQ(files.Snapshot().size(), 1u);
+}
+
+TEST(SettingsFile, ShippedFileHoldsEachKeyOnceWithItsDefault) {
+    std::ifstream shipped(ORVA_SHIPPED_DIR "/PANELSET.TXT", std::ios::binary);
+    ASSERT_TRUE(shipped);
+    std::stringstream text;
+    text << shipped.rdbuf();
+    const std::string content = text.str();
+    const struct {
+        const char* key;
+        std::uint32_t value;
+    } defaults[] = {{"Beeper Function", 1}, {"Beeper Routing", 0}, {"Frequency", 1000}, {"Duration", 50},
+                    {"Double Click Area", 4}, {"Double Click Speed", 500}, {"Touch Mode", 0}};
+    // Every line ends in CR LF, and each setting line holds exactly one key.
+    std::size_t start = 0;
+    int settingLines = 0;
+    while (start < content.size()) {
+        const std::size_t lf = content.find('\n', start);
+        ASSERT_NE(lf, std::string::npos) << "last line without LF";
+        ASSERT_GT(lf, start);
+        EXPECT_EQ(content[lf - 1], '\r');
+        const std::string line = content.substr(start, lf + 1 - start);
+        if (line[0] != ';') {
+            int keysInLine = 0;
+            for (const auto& d : defaults) keysInLine += line.find(d.key) != std::string::npos;
+            EXPECT_LE(keysInLine, 1) << line;
+            settingLines += keysInLine;
+        }
+        start = lf + 1;
+    }
+    EXPECT_EQ(settingLines, 7);
+    FakeFileAccess files;
+    files.Put(kPath, content);
+    SettingsFile settings(kPath, files);
+    for (const auto& d : defaults) {
+        ASSERT_TRUE(settings.GetValue(d.key, kFormatDecimal)) << d.key;
+        EXPECT_EQ(settings.value.number, d.value) << d.key;
+        EXPECT_EQ(std::string(settings.valueText), std::to_string(d.value) + "\r\n") << d.key;
+    }
+}
+
+TEST(SettingsFile, MissingFileIsNeverCreated) {
+    FakeFileAccess files;
+    SettingsFile settings(kPath, files);
+    EXPECT_EQ(settings.GetStatus(), -1);
+    EXPECT_FALSE(settings.GetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    settings.value.number = 5;
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    EXPECT_TRUE(files.Snapshot().empty());
+    EXPECT_EQ(files.Calls(FakeFileAccess::kCreate), 0);
+}
+
+TEST(SettingsFile, PathThatDoesNotFitIsNotOpened) {
+    FakeFileAccess files;
+    const std::string longPath = "C:\\" + Repeat('d', 251) + "\\P";  // 256 characters
+    files.Put(longPath, "Frequency=1\r\n");
+    SettingsFile settings(longPath.c_str(), files);
+    EXPECT_EQ(settings.GetStatus(), -1);
+    EXPECT_EQ(files.Calls(FakeFileAccess::kOpen), 0);
+    const std::string fits = longPath.substr(1);  // 255 characters
+    files.Put(fits, "Frequency=1\r\n");
+    SettingsFile fitting(fits.c_str(), files);
+    EXPECT_EQ(fitting.GetStatus(), 0);
+    EXPECT_STREQ(fitting.path, fits.c_str());
+}
+
+TEST(SettingsFile, TemporaryFileLiesBesideTheSettingsFileUnderAFreshName) {
+    FakeFileAccess files;
+    files.Put(kPath, "Frequency=1\r\n");
+    files.Put("C:\\Orva\\pnl1.tmp", "someone else's");
+    SettingsFile settings(kPath, files);
+    settings.value.number = 2;
+    ASSERT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(files.Content("C:\\Orva\\pnl1.tmp"), "someone else's");
+    EXPECT_EQ(files.Snapshot().size(), 2u);
+    EXPECT_FALSE(files.Exists("rand00.dat"));
+    EXPECT_EQ(files.OpenHandles(), 1);  // only the accessor's own
+}
+
+TEST(SettingsFile, HolderWithoutDeleteSharingKeepsTheOldContent) {
+    FakeFileAccess files;
+    files.Put(kPath, "Frequency=1\r\n");
+    SettingsFile settings(kPath, files);
+    const FileId holder = files.HoldOpen(kPath, false);
+    settings.value.number = 2;
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    EXPECT_EQ(files.Content(kPath), "Frequency=1\r\n");
+    EXPECT_EQ(files.Snapshot().size(), 1u);
+    files.Release(holder);
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(files.Content(kPath), "Frequency=2\r\n");
+}
+
+// Each step of a rewrite fails in turn; afterwards the file holds the old or the
+// new content, complete, the result says which, and no temporary file is left
+// unless deleting it was the failing step.
+TEST(SettingsFile, EveryFailingStepLeavesOldOrNewContent) {
+    std::string old = "; settings\r\nFrequency=1000\r\n\nDuration=50\r\n";
+    for (int i = 0; i < 300; ++i) old += "Filler line " + std::to_string(i) + "=x\r\n";
+    old += Repeat('w', 6000) + "\r\ntail";
+    const std::string fresh = "; settings\r\nFrequency=999\r\n\r\nDuration=50\r\n" +
+                              old.substr(old.find("Filler line 0"));
+
+    // How many calls of each operation one rewrite makes.
+    FakeFileAccess counting;
+    counting.Put(kPath, old);
+    int before[FakeFileAccess::kOpCount];
+    int during[FakeFileAccess::kOpCount];
+    {
+        SettingsFile settings(kPath, counting);
+        for (int op = 0; op < FakeFileAccess::kOpCount; ++op) before[op] = counting.Calls(FakeFileAccess::Op(op));
+        settings.value.number = 999;
+        ASSERT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+        ASSERT_EQ(counting.Content(kPath), fresh);
+        for (int op = 0; op < FakeFileAccess::kOpCount; ++op) {
+            during[op] = counting.Calls(FakeFileAccess::Op(op)) - before[op];
+        }
+    }
+    ASSERT_GE(during[FakeFileAccess::kWrite], 2);
+    ASSERT_GE(during[FakeFileAccess::kRead], 2);
+
+    const FakeFileAccess::Op ops[] = {FakeFileAccess::kCreate, FakeFileAccess::kRead,   FakeFileAccess::kSeek,
+                                      FakeFileAccess::kWrite,  FakeFileAccess::kFlush,  FakeFileAccess::kReplace,
+                                      FakeFileAccess::kDelete, FakeFileAccess::kOpen};
+    int injected = 0;
+    for (FakeFileAccess::Op op : ops) {
+        for (int nth = 1; nth <= during[op]; ++nth) {
+            FakeFileAccess files;
+            files.Put(kPath, old);
+            SettingsFile settings(kPath, files);
+            files.FailCall(op, nth);
+            settings.value.number = 999;
+            const bool ok = settings.SetValue("Frequency", kFormatDecimal);
+            const std::string now = files.Content(kPath);
+            const std::string where = "op " + std::to_string(op) + " call " + std::to_string(nth);
+            ASSERT_TRUE(now == old || now == fresh) << where;
+            EXPECT_EQ(ok, now == fresh) << where;
+            EXPECT_EQ(settings.status, ok ? 0 : -1) << where;
+            std::size_t expectedFiles = 1;
+            if (op == FakeFileAccess::kDelete && !ok) expectedFiles = 2;  // the cleanup itself failed
+            EXPECT_EQ(files.Snapshot().size(), expectedFiles) << where;
+            if (op == FakeFileAccess::kOpen) {
+                // The replace worked but the new file could not be reopened.
+                EXPECT_EQ(settings.GetValue("Frequency", kFormatDecimal), false) << where;
+                EXPECT_EQ(settings.status, -1) << where;
+            } else {
+                // The accessor stays usable and reads what the file now holds.
+                ASSERT_TRUE(settings.GetValue("Frequency", kFormatDecimal)) << where;
+                EXPECT_EQ(settings.value.number, ok ? 999u : 1000u) << where;
+                settings.value.number = 999;
+                EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal)) << where;
+                EXPECT_EQ(files.Content(kPath), fresh) << where;
+            }
+            ++injected;
+        }
+    }
+    EXPECT_GT(injected, 8);
+}
+
+TEST(SettingsFile, FailedCleanupLeavesTheOldContentAndANewNameNextTime) {
+    FakeFileAccess files;
+    files.Put(kPath, "Frequency=1\r\n");
+    SettingsFile settings(kPath, files);
+    files.FailCall(FakeFileAccess::kReplace, 1);
+    files.FailCall(FakeFileAccess::kDelete, 1);
+    settings.value.number = 2;
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    EXPECT_EQ(files.Content(kPath), "Frequency=1\r\n");
+    EXPECT_EQ(files.Snapshot().size(), 2u);  // the leftover copy
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(files.Content(kPath), "Frequency=2\r\n");
+    EXPECT_EQ(files.Snapshot().size(), 2u);  // the leftover was not reused
+}
+
+TEST(SettingsFile, ReplaceBrokenHalfwayKeepsTheNewContentInTheTemporaryFile) {
+    FakeFileAccess files;
+    files.Put(kPath, "Frequency=1\r\n");
+    SettingsFile settings(kPath, files);
+    files.BreakNextReplaceHalfway();
+    settings.value.number = 2;
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    const auto left = files.Snapshot();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left.begin()->second, "Frequency=2\r\n");
+}
+
+TEST(SettingsFile, ReadsInBlocksNotBytes) {
+    std::string content;
+    for (int i = 0; i < 1000; ++i) content += "Line " + std::to_string(i) + "=1\r\n";
+    content += "Touch Mode=3\r\n";
+    FakeFileAccess files;
+    files.Put(kPath, content);
+    SettingsFile settings(kPath, files);
+    const int reads = files.Calls(FakeFileAccess::kRead);
+    ASSERT_TRUE(settings.GetValue("Touch Mode", kFormatDecimal));
+    EXPECT_EQ(settings.value.number, 3u);
+    EXPECT_LE(files.Calls(FakeFileAccess::kRead) - reads, static_cast<int>(content.size() / 4096 + 2));
+}
+
+}  // namespace

@@ -1,0 +1,242 @@
+// The settings file through the real Win32 calls (run under Wine).
+#include "settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ReadWhole(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string content;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+    CloseHandle(file);
+    return content;
+}
+
+bool WriteWhole(const std::string& path, const std::string& content) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == content.size();
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+const char kContent[] =
+    "; settings\r\n"
+    "Beeper Function=1\r\n"
+    "Frequency=1000\r\n"
+    "\n"
+    "Touch Mode=0";
+
+// A fresh folder under the temporary folder holding PANELSET.TXT.
+class SettingsFileWine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+        folder_ = std::string(temp) + "orva_settings_" + std::to_string(GetCurrentProcessId()) + "_" +
+                  std::to_string(counter_++);
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+        path_ = folder_ + "\\PANELSET.TXT";
+        ASSERT_TRUE(WriteWhole(path_, kContent));
+    }
+    void TearDown() override {
+        for (const std::string& name : FilesIn(folder_)) DeleteFileA((folder_ + "\\" + name).c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+
+    std::string folder_;
+    std::string path_;
+    static int counter_;
+};
+int SettingsFileWine::counter_ = 0;
+
+TEST_F(SettingsFileWine, RewritesInPlaceAndReadsTheNewContent) {
+    char currentBefore[MAX_PATH];
+    GetCurrentDirectoryA(sizeof currentBefore, currentBefore);
+    SettingsFile settings(path_.c_str());
+    ASSERT_EQ(settings.GetStatus(), 0);
+    settings.value.number = 4294967295u;
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    settings.value.number = 2;
+    EXPECT_TRUE(settings.SetValue("Touch Mode", kFormatDecimal));
+    settings.value.number = 7;
+    EXPECT_FALSE(settings.SetValue("Duration", kFormatDecimal));
+    EXPECT_EQ(settings.status, -2);
+    ASSERT_TRUE(settings.GetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.value.number, 4294967295u);
+    ASSERT_TRUE(settings.GetValue("Touch Mode", kFormatDecimal));
+    EXPECT_EQ(settings.value.number, 2u);
+    EXPECT_EQ(ReadWhole(path_), "; settings\r\nBeeper Function=1\r\nFrequency=-1\r\n\r\nTouch Mode=2\r\n");
+    EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"PANELSET.TXT"});
+    EXPECT_EQ(GetFileAttributesA((std::string(currentBefore) + "\\rand00.dat").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsFileWine, MissingFileStaysMissing) {
+    const std::string missing = folder_ + "\\NOFILE.TXT";
+    SettingsFile settings(missing.c_str());
+    EXPECT_EQ(settings.GetStatus(), -1);
+    settings.value.number = 1;
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsFileWine, HandleInThisProcessWithDeleteSharingKeepsReadingTheOldFile) {
+    HANDLE other = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    SettingsFile settings(path_.c_str());
+    settings.value.number = 5;
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    char buffer[256] = {};
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(other, buffer, sizeof buffer - 1, &got, nullptr));
+    CloseHandle(other);
+    EXPECT_EQ(std::string(buffer, got), kContent);
+    EXPECT_NE(ReadWhole(path_).find("Frequency=5\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsFileWine, HandleWithoutDeleteSharingBlocksTheReplaceAndNothingIsLost) {
+    HANDLE other = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    SettingsFile settings(path_.c_str());
+    ASSERT_EQ(settings.GetStatus(), 0) << "reading needs no delete sharing from others";
+    settings.value.number = 5;
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    EXPECT_EQ(ReadWhole(path_), kContent);
+    EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"PANELSET.TXT"});
+    CloseHandle(other);
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    ASSERT_TRUE(settings.GetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.value.number, 5u);
+}
+
+class Holder {
+public:
+    Holder(const std::string& path, bool shareDelete, const std::string& outFile) {
+        const std::string tag = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++count_);
+        readyName_ = "orva_holder_ready_" + tag;
+        goName_ = "orva_holder_go_" + tag;
+        ready_ = CreateEventA(nullptr, TRUE, FALSE, readyName_.c_str());
+        go_ = CreateEventA(nullptr, TRUE, FALSE, goName_.c_str());
+        char self[MAX_PATH];
+        const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+        std::string helper(self, length);
+        helper = helper.substr(0, helper.find_last_of('\\') + 1) + "settings_file_holder.exe";
+        std::string command = "\"" + helper + "\" \"" + path + "\" " + (shareDelete ? "1" : "0") + " " + readyName_ +
+                              " " + goName_ + " \"" + outFile + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        std::vector<char> line(command.begin(), command.end());
+        line.push_back('\0');
+        started_ = CreateProcessA(helper.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                  &process_) != 0;
+        if (started_) {
+            CloseHandle(process_.hThread);
+            HANDLE waits[2] = {ready_, process_.hProcess};
+            WaitForMultipleObjects(2, waits, FALSE, 30000);
+        }
+    }
+    ~Holder() {
+        if (started_) {
+            TerminateProcess(process_.hProcess, 9);
+            CloseHandle(process_.hProcess);
+        }
+        CloseHandle(ready_);
+        CloseHandle(go_);
+    }
+    bool Started() const { return started_; }
+    // Lets the holder read through its handle and exit; its exit code.
+    DWORD Finish() {
+        SetEvent(go_);
+        if (WaitForSingleObject(process_.hProcess, 30000) != WAIT_OBJECT_0) return 99;
+        DWORD code = 99;
+        GetExitCodeProcess(process_.hProcess, &code);
+        return code;
+    }
+
+private:
+    std::string readyName_, goName_;
+    HANDLE ready_ = nullptr, go_ = nullptr;
+    PROCESS_INFORMATION process_ = {};
+    bool started_ = false;
+    static int count_;
+};
+int Holder::count_ = 0;
+
+TEST_F(SettingsFileWine, OtherProcessWithDeleteSharingDoesNotBlockTheReplace) {
+    const std::string out = folder_ + "_held.txt";
+    SettingsFile settings(path_.c_str());
+    ASSERT_EQ(settings.GetStatus(), 0);
+    Holder holder(path_, true, out);
+    ASSERT_TRUE(holder.Started());
+    settings.value.number = 6;
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(holder.Finish(), 0u);
+    EXPECT_EQ(ReadWhole(out), kContent) << "the holder keeps reading the old file";
+    DeleteFileA(out.c_str());
+    ASSERT_TRUE(settings.GetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.value.number, 6u);
+    EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"PANELSET.TXT"});
+}
+
+TEST_F(SettingsFileWine, OtherProcessWithoutDeleteSharingLeavesTheOldContent) {
+    const std::string out = folder_ + "_held.txt";
+    SettingsFile settings(path_.c_str());
+    ASSERT_EQ(settings.GetStatus(), 0);
+    Holder holder(path_, false, out);
+    ASSERT_TRUE(holder.Started());
+    settings.value.number = 6;
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    EXPECT_EQ(ReadWhole(path_), kContent);
+    EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"PANELSET.TXT"}) << "the temporary file must go";
+    EXPECT_EQ(holder.Finish(), 0u);
+    DeleteFileA(out.c_str());
+    // Once the holder is gone the same accessor succeeds.
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_NE(ReadWhole(path_).find("Frequency=6\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsFileWine, ReadOnlyFolderFailsWithoutTouchingTheFile) {
+    // A folder where no file can be created: a read-only Unix folder, which binds
+    // even the superuser only on a read-only file system, so /proc serves.
+    const std::string path = "Z:\\proc\\version";
+    const std::string before = ReadWhole(path);
+    if (before == "<missing>") GTEST_SKIP() << "no Z:\\proc under this Wine";
+    SettingsFile settings(path.c_str());
+    ASSERT_EQ(settings.GetStatus(), 0);
+    const std::string word = before.substr(0, before.find(' '));
+    settings.value.number = 1;
+    EXPECT_FALSE(settings.SetValue(word.c_str(), kFormatDecimal));
+    EXPECT_EQ(settings.status, -1) << "the temporary file cannot be created";
+    EXPECT_EQ(ReadWhole(path), before);
+}
+
+}  // namespace
