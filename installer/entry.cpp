@@ -1,0 +1,80 @@
+#include "entry.h"
+
+#include "bounded_text.h"
+#include "install_sequence.h"
+#include "platform.h"
+#include "process_objects.h"
+#include "shell_folder.h"
+#include "uninstall_sequence.h"
+
+#include <cstring>
+
+InstallerState installerState;
+
+void SetUpProgramFilesFolder() noexcept {
+    char (&folder)[kMaxPath] = installerState.programFilesFolder;
+    if (!Platform().shellFolder->ProgramFilesFolder(folder)) folder[0] = '\0';
+}
+
+bool FindSourceFolder(char (&folder)[kMaxPath]) noexcept {
+    ShellFolderApi& shell = *Platform().shellFolder;
+    std::uint32_t length = shell.ModuleFileName(folder);
+    // A count equal to the buffer size means the path was cut short: that cut path's
+    // folder would be some other folder.
+    if (length == 0 || length >= kMaxPath) {
+        folder[0] = '\0';
+        return false;
+    }
+    shell.RemoveFileSpec(folder);
+    return true;
+}
+
+bool RequestsUninstall(const char* commandLineTail) noexcept {
+    return commandLineTail && std::strstr(commandLineTail, "/U") != nullptr;
+}
+
+namespace {
+
+void RemoveObsoleteRunValue() noexcept {
+    RegistryApi& registry = *Platform().registry;
+    OsHandle runKey = nullptr;
+    if (!registry.CreateMachineKey(kRunKey, runKey)) return;
+    RegistryKey key(registry, runKey);
+    registry.DeleteValue(key.Get(), kObsoleteRunValue);
+}
+
+}  // namespace
+
+int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences) noexcept {
+    char emptyTail[1] = {'\0'};
+    if (!commandLineTail) commandLineTail = emptyTail;
+    InstallerState& state = installerState;
+
+    (void)FindSourceFolder(state.sourceFolder);
+    (void)FormatPath(state.installFolder, "%s\\OrvaPanels", state.programFilesFolder);
+
+    RunningProcess detector(kDetectorExecutable);
+    StopProcess(detector);
+
+    RemoveObsoleteRunValue();
+
+    RegistryApi& registry = *Platform().registry;
+    OsHandle installerKey = nullptr;
+    if (!registry.CreateMachineKey(kInstallerKey, installerKey)) return 1;
+    state.installerKeyHandle.Reset(registry, installerKey);
+
+    UpperCaseAscii(commandLineTail);
+    if (RequestsUninstall(commandLineTail)) {
+        sequences.uninstall(commandLineTail);
+    } else {
+        sequences.install(commandLineTail);
+    }
+
+    // Closed here unless the sequence closed it before deleting the key.
+    state.installerKeyHandle.Close();
+    return 0;  // the detector's handle is released on the way out
+}
+
+int RunInstallerEntry(char* commandLineTail) noexcept {
+    return RunInstallerEntry(commandLineTail, InstallerSequences{Install, Uninstall});
+}

@@ -1,0 +1,48 @@
+// The installer's entry: its folders, the detector stopped, the installer key
+// opened, and the choice between installing and uninstalling.
+#pragma once
+
+#include "owned_handle.h"
+#include "registry.h"
+
+// Process-wide state, set up by the entry and used by the sequences. A folder that
+// could not be worked out whole is left empty.
+struct InstallerState {
+    char programFilesFolder[kMaxPath] = {};
+    char sourceFolder[kMaxPath] = {};
+    char installFolder[kMaxPath] = {};
+    // HKLM "SOFTWARE\TALMAR\TALMAR TOUCH INSTALLER" with KEY_ALL_ACCESS. A sequence that
+    // deletes the key closes this first; otherwise the entry closes it.
+    RegistryKey installerKeyHandle;
+};
+
+extern InstallerState installerState;
+
+constexpr const char* kInstallerKey = "SOFTWARE\\TALMAR\\TALMAR TOUCH INSTALLER";
+constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kObsoleteRunValue = "TALMAR TOUCH SCREEN Reload";
+constexpr const char* kDetectorExecutable = "hidwatch.exe";
+
+// Process start-up, before the entry: programFilesFolder. Its result is not examined;
+// on failure the folder stays empty.
+void SetUpProgramFilesFolder() noexcept;
+
+// The installer's own folder: its module path without the last element. Fails, and
+// leaves folder empty, when the module path does not fit its buffer.
+[[nodiscard]] bool FindSourceFolder(char (&folder)[kMaxPath]) noexcept;
+
+// True when the (upper-cased) tail asks for uninstalling: "/U" anywhere in it.
+[[nodiscard]] bool RequestsUninstall(const char* commandLineTail) noexcept;
+
+using SequenceFunction = int (*)(const char* commandLine);
+
+struct InstallerSequences {
+    SequenceFunction install;
+    SequenceFunction uninstall;
+};
+
+// The entry with Install and Uninstall. commandLineTail is upper-cased in place.
+// Returns the exit code: 1 when the installer key cannot be created or opened, else 0.
+int RunInstallerEntry(char* commandLineTail) noexcept;
+// The same with the sequences given, so that the dispatch can be watched.
+int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences) noexcept;

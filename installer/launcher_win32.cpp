@@ -1,0 +1,43 @@
+#include "launcher.h"
+
+#include "bounded_text.h"
+
+#include <windows.h>
+
+namespace {
+
+class WindowsLauncher final : public LauncherApi {
+public:
+    bool Launch(const char* commandLine, const char* currentDirectory,
+                ProcessInformation& processInfo) noexcept override {
+        // CreateProcess may write into the command line, so it gets a copy; one that
+        // does not fit is not started rather than started cut short.
+        char writableCommandLine[kMaxPath];
+        if (!CopyText(writableCommandLine, commandLine)) return false;
+        STARTUPINFOA startupInfo{};
+        startupInfo.cb = sizeof(startupInfo);
+        PROCESS_INFORMATION started{};
+        if (!CreateProcessA(nullptr, writableCommandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                            currentDirectory, &startupInfo, &started)) {
+            return false;
+        }
+        processInfo.process = started.hProcess;
+        processInfo.thread = started.hThread;
+        processInfo.processId = started.dwProcessId;
+        processInfo.threadId = started.dwThreadId;
+        return true;
+    }
+    void WaitUntilEnded(OsHandle process) noexcept override { WaitForSingleObject(process, INFINITE); }
+    void Close(OsHandle handle) noexcept override {
+        DWORD lastError = GetLastError();
+        CloseHandle(handle);
+        SetLastError(lastError);
+    }
+};
+
+}  // namespace
+
+LauncherApi& WindowsLauncherApi() noexcept {
+    static WindowsLauncher launcher;
+    return launcher;
+}

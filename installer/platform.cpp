@@ -1,0 +1,6 @@
+#include "platform.h"
+
+InstallerPlatform& Platform() noexcept {
+    static InstallerPlatform platform;
+    return platform;
+}

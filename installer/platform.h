@@ -1,0 +1,25 @@
+// The platform services of the whole installer. Process-wide like the installer's
+// other state, because its entry points take no more than a command line: the
+// program's start fills it with the Windows services, tests with their own.
+#pragma once
+
+class RegistryApi;
+class ProcessSnapshotApi;
+class LauncherApi;
+class ShellFolderApi;
+class MessageBoxApi;
+
+struct InstallerPlatform {
+    RegistryApi* registry = nullptr;
+    ProcessSnapshotApi* processes = nullptr;
+    LauncherApi* launcher = nullptr;
+    ShellFolderApi* shellFolder = nullptr;
+    MessageBoxApi* messageBox = nullptr;
+};
+
+InstallerPlatform& Platform() noexcept;
+
+#if defined(_WIN32)
+// Points Platform() at the Windows implementations.
+void UseWindowsPlatform() noexcept;
+#endif

@@ -1,0 +1,83 @@
+#include "process_objects.h"
+
+#include "bounded_text.h"
+#include "message_box.h"
+#include "platform.h"
+
+#include <utility>
+
+RunningProcess::RunningProcess(const char* executableName) noexcept
+    : api_(Platform().processes) {
+    using Snapshot = OwnedHandle<ProcessSnapshotApi, &ProcessSnapshotApi::Close>;
+    Snapshot snapshot(*api_, api_->TakeSnapshot());
+    if (!snapshot.IsOpen()) {
+        Platform().messageBox->ShowError("Error opening process enumeration...");
+        return;
+    }
+    ProcessEntry entry;
+    for (bool more = api_->FirstProcess(snapshot.Get(), entry); more;
+         more = api_->NextProcess(snapshot.Get(), entry)) {
+        if (EqualsIgnoringAsciiCase(entry.exeFile, executableName)) {
+            // A later match replaces the held one, whose handle is closed at once.
+            processHandle.Close();
+            processHandle.Reset(*api_, api_->OpenForTermination(entry.processId));
+        }
+    }
+}
+
+bool RunningProcess::IsStillActive() const noexcept {
+    std::uint32_t exitCode = 0;
+    return processHandle.IsOpen() && api_->ReadExitCode(processHandle.Get(), exitCode) &&
+           exitCode == kStillActive;
+}
+
+bool RunningProcess::Terminate() noexcept {
+    return processHandle.IsOpen() && api_->TerminateWithCode(processHandle.Get(), 0);
+}
+
+bool RunningProcess::WaitForEnd(std::uint32_t milliseconds) noexcept {
+    return processHandle.IsOpen() && api_->WaitForEnd(processHandle.Get(), milliseconds);
+}
+
+void StopProcess(RunningProcess& process) noexcept {
+    for (int attempt = 0; attempt < kTerminateAttempts && process.IsStillActive(); ++attempt) {
+        process.Terminate();
+        // Once the process object is signalled it has ended, whatever its exit code says.
+        if (process.WaitForEnd(kTerminateWaitMilliseconds)) return;
+    }
+}
+
+LaunchedProcess::LaunchedProcess() noexcept : api_(Platform().launcher) {}
+
+LaunchedProcess::LaunchedProcess(const char* commandLine, const char* currentDirectory,
+                                 bool wait) noexcept
+    : LaunchedProcess() {
+    Start(commandLine, currentDirectory, wait);
+}
+
+LaunchedProcess::LaunchedProcess(LaunchedProcess&& other) noexcept
+    : api_(other.api_), processInfo(std::exchange(other.processInfo, ProcessInformation{})) {}
+
+LaunchedProcess& LaunchedProcess::operator=(LaunchedProcess&& other) noexcept {
+    if (this != &other) {
+        Release();
+        api_ = other.api_;
+        processInfo = std::exchange(other.processInfo, ProcessInformation{});
+    }
+    return *this;
+}
+
+int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory, bool wait) noexcept {
+    Release();
+    ProcessInformation started;
+    if (!api_->Launch(commandLine, currentDirectory, started)) return 0;
+    processInfo = started;
+    if (wait) api_->WaitUntilEnded(processInfo.process);
+    return 1;
+}
+
+void LaunchedProcess::Release() noexcept {
+    ProcessInformation held = std::exchange(processInfo, ProcessInformation{});
+    if (IsHandle(held.process)) api_->Close(held.process);
+    if (IsHandle(held.thread)) api_->Close(held.thread);
+}

@@ -1,0 +1,60 @@
+#include "process_snapshot.h"
+
+#include "bounded_text.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+namespace {
+
+bool ReadEntry(const PROCESSENTRY32& record, ProcessEntry& entry) noexcept {
+    entry.processId = record.th32ProcessID;
+    // szExeFile is a MAX_PATH array; a name without its terminator matches nothing.
+    if (!CopyText(entry.exeFile, record.szExeFile)) entry.exeFile[0] = '\0';
+    return true;
+}
+
+class WindowsProcessSnapshot final : public ProcessSnapshotApi {
+public:
+    OsHandle TakeSnapshot() noexcept override {
+        return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    }
+    bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override {
+        PROCESSENTRY32 record{};
+        record.dwSize = sizeof(record);
+        return Process32First(snapshot, &record) && ReadEntry(record, entry);
+    }
+    bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override {
+        PROCESSENTRY32 record{};
+        record.dwSize = sizeof(record);
+        return Process32Next(snapshot, &record) && ReadEntry(record, entry);
+    }
+    OsHandle OpenForTermination(std::uint32_t processId) noexcept override {
+        // SYNCHRONIZE beside the two rights the termination needs, so that its end can be awaited.
+        return OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, processId);
+    }
+    bool ReadExitCode(OsHandle process, std::uint32_t& exitCode) noexcept override {
+        DWORD code = 0;
+        if (!GetExitCodeProcess(process, &code)) return false;
+        exitCode = code;
+        return true;
+    }
+    bool TerminateWithCode(OsHandle process, std::uint32_t exitCode) noexcept override {
+        return TerminateProcess(process, exitCode) != FALSE;
+    }
+    bool WaitForEnd(OsHandle process, std::uint32_t milliseconds) noexcept override {
+        return WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0;
+    }
+    void Close(OsHandle handle) noexcept override {
+        DWORD lastError = GetLastError();
+        CloseHandle(handle);
+        SetLastError(lastError);
+    }
+};
+
+}  // namespace
+
+ProcessSnapshotApi& WindowsProcessSnapshotApi() noexcept {
+    static WindowsProcessSnapshot processes;
+    return processes;
+}

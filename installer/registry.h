@@ -1,0 +1,34 @@
+// The registry as the installer uses it: keys under HKEY_LOCAL_MACHINE only.
+#pragma once
+
+#include "owned_handle.h"
+
+// The access masks the installer asks for.
+enum class KeyAccess {
+    AllAccess,  // KEY_ALL_ACCESS
+    Read,       // KEY_READ
+    ReadWrite,  // KEY_READ | KEY_WRITE (0x2001F)
+};
+
+class RegistryApi {
+public:
+    virtual ~RegistryApi() = default;
+    // RegCreateKeyEx: no class, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, no security attributes.
+    virtual bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept = 0;
+    // RegOpenKeyEx: opens an existing key only.
+    virtual bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept = 0;
+    // RegDeleteKey: the key with its values; it must have no subkeys.
+    virtual bool DeleteMachineKey(const char* subKey) noexcept = 0;
+    // REG_SZ, stored with its terminating NUL.
+    virtual bool SetStringValue(OsHandle key, const char* name, const char* data) noexcept = 0;
+    virtual bool DeleteValue(OsHandle key, const char* name) noexcept = 0;
+    // RegQueryValueEx asking for neither type nor data.
+    virtual bool ValueExists(OsHandle key, const char* name) noexcept = 0;
+    virtual void CloseKey(OsHandle key) noexcept = 0;
+};
+
+using RegistryKey = OwnedHandle<RegistryApi, &RegistryApi::CloseKey>;
+
+#if defined(_WIN32)
+RegistryApi& WindowsRegistryApi() noexcept;
+#endif

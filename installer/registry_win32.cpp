@@ -1,0 +1,63 @@
+#include "registry.h"
+
+#include <windows.h>
+
+// This 32-bit program sees the 32-bit view of HKLM\SOFTWARE under 64-bit Windows,
+// the same view as the detector; a 64-bit build would silently use the other one.
+static_assert(sizeof(void*) == 4, "the installer must be a 32-bit program");
+
+namespace {
+
+HKEY AsKey(OsHandle key) noexcept { return static_cast<HKEY>(key); }
+
+REGSAM AccessMask(KeyAccess access) noexcept {
+    switch (access) {
+    case KeyAccess::AllAccess: return KEY_ALL_ACCESS;
+    case KeyAccess::Read: return KEY_READ;
+    case KeyAccess::ReadWrite: return KEY_READ | KEY_WRITE;
+    }
+    return KEY_READ;
+}
+
+class WindowsRegistry final : public RegistryApi {
+public:
+    bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept override {
+        HKEY created = nullptr;
+        LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                      KEY_ALL_ACCESS, nullptr, &created, nullptr);
+        key = result == ERROR_SUCCESS ? created : nullptr;
+        return result == ERROR_SUCCESS;
+    }
+    bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept override {
+        HKEY opened = nullptr;
+        LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, AccessMask(access), &opened);
+        key = result == ERROR_SUCCESS ? opened : nullptr;
+        return result == ERROR_SUCCESS;
+    }
+    bool DeleteMachineKey(const char* subKey) noexcept override {
+        return RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey) == ERROR_SUCCESS;
+    }
+    bool SetStringValue(OsHandle key, const char* name, const char* data) noexcept override {
+        DWORD size = static_cast<DWORD>(lstrlenA(data) + 1);
+        return RegSetValueExA(AsKey(key), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+    }
+    bool DeleteValue(OsHandle key, const char* name) noexcept override {
+        return RegDeleteValueA(AsKey(key), name) == ERROR_SUCCESS;
+    }
+    bool ValueExists(OsHandle key, const char* name) noexcept override {
+        return RegQueryValueExA(AsKey(key), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    }
+    void CloseKey(OsHandle key) noexcept override {
+        DWORD lastError = GetLastError();
+        RegCloseKey(AsKey(key));
+        SetLastError(lastError);
+    }
+};
+
+}  // namespace
+
+RegistryApi& WindowsRegistryApi() noexcept {
+    static WindowsRegistry registry;
+    return registry;
+}

@@ -1,0 +1,186 @@
+#include "entry.h"
+
+#include "fake_platform.h"
+#include "process_objects.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string kInstallerKeyText = kInstallerKey;
+const std::string kRunKeyText = kRunKey;
+
+// The sequences write into the fakes' log, so the dispatch shows in the order of calls.
+CallLog* sequenceLog = nullptr;
+bool sequenceClosesKey = false;
+int sequenceResult = 0;
+
+int RecordInstall(const char* commandLine) {
+    sequenceLog->push_back(std::string("install [") + commandLine + "]");
+    return sequenceResult;
+}
+
+int RecordUninstall(const char* commandLine) {
+    sequenceLog->push_back(std::string("uninstall [") + commandLine + "]");
+    if (sequenceClosesKey) {
+        // What a sequence does before deleting the key.
+        installerState.installerKeyHandle.Close();
+        (void)Platform().registry->DeleteMachineKey(kInstallerKey);
+    }
+    return sequenceResult;
+}
+
+class Entry : public ::testing::Test {
+protected:
+    Entry() {
+        sequenceLog = &fakes.log;
+        sequenceClosesKey = false;
+        sequenceResult = 0;
+    }
+    int Run(char* tail) { return RunInstallerEntry(tail, InstallerSequences{RecordInstall, RecordUninstall}); }
+    int Run(const char* tail) {
+        std::string writable = tail;
+        return Run(writable.data());
+    }
+
+    FakePlatform fakes;
+};
+
+TEST_F(Entry, RunsItsStepsInOrder) {
+    fakes.processes.table = {{4, "explorer.exe"}, {42, "hidwatch.exe"}};
+    fakes.registry.keys[kRunKeyText]["TALMAR TOUCH SCREEN Reload"] = "old";
+    fakes.registry.keys[kRunKeyText]["Other"] = "kept";
+
+    EXPECT_EQ(Run("/s"), 0);
+
+    EXPECT_EQ(fakes.log, (CallLog{
+                             "module path",
+                             "snapshot", "open 42", "close snapshot",
+                             "exit code 42", "terminate 42", "wait 42",
+                             "create " + kRunKeyText, "delete value TALMAR TOUCH SCREEN Reload",
+                             "close " + kRunKeyText,
+                             "create " + kInstallerKeyText,
+                             "install [/S]",
+                             "close " + kInstallerKeyText,
+                             "close 42",
+                         }));
+    EXPECT_EQ(fakes.registry.keys[kRunKeyText], (std::map<std::string, std::string>{{"Other", "kept"}}));
+    EXPECT_EQ(fakes.registry.keys.count(kInstallerKeyText), 1u);
+    EXPECT_EQ(fakes.registry.OpenKeyCount(), 0u);
+    EXPECT_EQ(fakes.registry.badCloses + fakes.processes.badCloses, 0);
+}
+
+struct DispatchCase {
+    const char* name;
+    const char* tail;
+    const char* expectedCall;
+};
+
+class EntryDispatch : public Entry, public ::testing::WithParamInterface<DispatchCase> {};
+
+TEST_P(EntryDispatch, UpperCasedTailReachesTheChosenSequence) {
+    std::string tail = GetParam().tail;
+    EXPECT_EQ(Run(tail.data()), 0);
+    EXPECT_EQ(fakes.log.at(fakes.log.size() - 2), GetParam().expectedCall);
+    // The caller's buffer is upper-cased in place.
+    std::string call = GetParam().expectedCall;
+    EXPECT_EQ("[" + tail + "]", call.substr(call.find('[')));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tails, EntryDispatch,
+    ::testing::Values(DispatchCase{"Empty", "", "install []"},
+                      DispatchCase{"LowerU", "/u", "uninstall [/U]"},
+                      DispatchCase{"UpperU", "/U", "uninstall [/U]"},
+                      DispatchCase{"InsideAWord", "-silent /uninstall", "uninstall [-SILENT /UNINSTALL]"},
+                      DispatchCase{"InsideAPath", "/log=c:/temp/undo.txt", "uninstall [/LOG=C:/TEMP/UNDO.TXT]"},
+                      DispatchCase{"OtherSwitch", "/silent /x", "install [/SILENT /X]"},
+                      DispatchCase{"BackslashU", "c:\\users", "install [C:\\USERS]"},
+                      DispatchCase{"SlashThenBlank", "/ u", "install [/ U]"},
+                      DispatchCase{"UThenSlash", "u/", "install [U/]"},
+                      DispatchCase{"NonAsciiBytesKept", "\xe9t\xe9 /\xfc", "install [\xe9T\xe9 /\xfc]"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Entry, NoTailAtAllInstallsWithAnEmptyOne) {
+    EXPECT_EQ(Run(static_cast<char*>(nullptr)), 0);
+    EXPECT_EQ(fakes.log.at(fakes.log.size() - 2), "install []");
+}
+
+TEST_F(Entry, KeyThatCannotBeCreatedGivesOneAfterTheDetectorWasStopped) {
+    fakes.processes.table = {{42, "hidwatch.exe"}};
+    fakes.registry.failingKeys.insert(kInstallerKeyText);
+
+    EXPECT_EQ(Run("/u"), 1);
+
+    const CallLog& log = fakes.log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), "terminate 42"), 1);
+    EXPECT_EQ(log.back(), "close 42");
+    EXPECT_EQ(log.at(log.size() - 2), "create " + kInstallerKeyText);
+    EXPECT_EQ(fakes.processes.Find(42)->exitCode, 0u);
+    EXPECT_TRUE(fakes.processes.openProcesses.empty());
+    EXPECT_EQ(fakes.registry.OpenKeyCount(), 0u);
+}
+
+TEST_F(Entry, RunKeyFailureIsPassedOver) {
+    fakes.registry.failingKeys.insert(kRunKeyText);
+    EXPECT_EQ(Run(""), 0);
+    EXPECT_EQ(fakes.log.at(fakes.log.size() - 2), "install []");
+    EXPECT_EQ(std::count(fakes.log.begin(), fakes.log.end(), "delete value TALMAR TOUCH SCREEN Reload"), 0);
+}
+
+TEST_F(Entry, NoDetectorRunningTerminatesNothing) {
+    fakes.processes.table = {{4, "explorer.exe"}};
+    EXPECT_EQ(Run(""), 0);
+    EXPECT_EQ(fakes.processes.terminateCalls, 0);
+    EXPECT_EQ(fakes.log.at(fakes.log.size() - 2), "install []");
+}
+
+TEST_F(Entry, KeyClosedBySequenceIsNotClosedAgainAndResultIsIgnored) {
+    sequenceClosesKey = true;
+    sequenceResult = 1;
+    EXPECT_EQ(Run("/U"), 0);
+    EXPECT_EQ(std::count(fakes.log.begin(), fakes.log.end(), "close " + kInstallerKeyText), 1);
+    EXPECT_EQ(fakes.log.back(), "delete key " + kInstallerKeyText);
+    EXPECT_EQ(fakes.registry.badCloses, 0);
+    EXPECT_FALSE(installerState.installerKeyHandle.IsOpen());
+}
+
+struct FolderCase {
+    const char* name;
+    std::string programFiles;
+    std::string modulePath;
+    bool moduleCut;
+    std::string installFolder;
+    std::string sourceFolder;
+};
+
+class EntryFolders : public Entry, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(EntryFolders, AreWholeOrEmpty) {
+    fakes.shellFolder.programFiles = GetParam().programFiles;
+    fakes.shellFolder.modulePath = GetParam().modulePath;
+    fakes.shellFolder.moduleCut = GetParam().moduleCut;
+    SetUpProgramFilesFolder();
+    EXPECT_EQ(Run(""), 0);
+    EXPECT_EQ(installerState.installFolder, GetParam().installFolder);
+    EXPECT_EQ(installerState.sourceFolder, GetParam().sourceFolder);
+}
+
+const std::string kLongFolder = "C:\\" + std::string(246, 'p');  // 249 bytes: 261 with "\OrvaPanels"
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EntryFolders,
+    ::testing::Values(
+        FolderCase{"Usual", "C:\\Program Files (x86)", "D:\\Setup\\OrvaSetup.exe", false,
+                   "C:\\Program Files (x86)\\OrvaPanels", "D:\\Setup"},
+        FolderCase{"NoProgramFiles", "", "D:\\Setup\\OrvaSetup.exe", false, "\\OrvaPanels", "D:\\Setup"},
+        FolderCase{"InstallFolderJustFits", kLongFolder.substr(0, 248), "D:\\OrvaSetup.exe", false,
+                   kLongFolder.substr(0, 248) + "\\OrvaPanels", "D:\\"},
+        FolderCase{"InstallFolderTooLong", kLongFolder, "D:\\OrvaSetup.exe", false, "", "D:\\"},
+        FolderCase{"ModulePathCut", "C:\\Program Files", "D:\\Setup\\OrvaSetup.exe", true,
+                   "C:\\Program Files\\OrvaPanels", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,219 @@
+#include "fake_platform.h"
+
+#include "entry.h"
+
+#include <cstring>
+
+namespace {
+
+OsHandle MakeHandle(std::uintptr_t value) { return reinterpret_cast<OsHandle>(value); }
+
+std::string Pid(std::uint32_t processId) { return std::to_string(processId); }
+
+void Fill(char (&buffer)[kMaxPath], const std::string& text) {
+    std::size_t length = text.size() < kMaxPath ? text.size() : kMaxPath - 1;
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
+
+const OsHandle kSnapshotHandle = MakeHandle(0x55);
+constexpr std::uintptr_t kProcessHandleBase = 0x10000;
+
+std::uint32_t ProcessIdOf(OsHandle handle) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle) - kProcessHandleBase);
+}
+
+}  // namespace
+
+std::string* FakeRegistry::KeyOf(OsHandle key) {
+    auto found = open_.find(key);
+    return found == open_.end() ? nullptr : &found->second;
+}
+
+bool FakeRegistry::CreateMachineKey(const char* subKey, OsHandle& key) noexcept {
+    log_.push_back(std::string("create ") + subKey);
+    if (failingKeys.count(subKey)) return false;
+    keys[subKey];
+    key = MakeHandle(nextHandle_++);
+    open_[key] = subKey;
+    return true;
+}
+
+bool FakeRegistry::OpenMachineKey(const char* subKey, KeyAccess, OsHandle& key) noexcept {
+    log_.push_back(std::string("open ") + subKey);
+    if (failingKeys.count(subKey) || !keys.count(subKey)) return false;
+    key = MakeHandle(nextHandle_++);
+    open_[key] = subKey;
+    return true;
+}
+
+bool FakeRegistry::DeleteMachineKey(const char* subKey) noexcept {
+    log_.push_back(std::string("delete key ") + subKey);
+    return keys.erase(subKey) == 1;
+}
+
+bool FakeRegistry::SetStringValue(OsHandle key, const char* name, const char* data) noexcept {
+    std::string* subKey = KeyOf(key);
+    log_.push_back(std::string("set ") + name + "=" + data);
+    if (!subKey) return false;
+    keys[*subKey][name] = data;
+    return true;
+}
+
+bool FakeRegistry::DeleteValue(OsHandle key, const char* name) noexcept {
+    std::string* subKey = KeyOf(key);
+    log_.push_back(std::string("delete value ") + name);
+    return subKey && keys[*subKey].erase(name) == 1;
+}
+
+bool FakeRegistry::ValueExists(OsHandle key, const char* name) noexcept {
+    std::string* subKey = KeyOf(key);
+    log_.push_back(std::string("query ") + name);
+    return subKey && keys[*subKey].count(name) == 1;
+}
+
+void FakeRegistry::CloseKey(OsHandle key) noexcept {
+    std::string* subKey = KeyOf(key);
+    if (!subKey) {
+        ++badCloses;
+        return;
+    }
+    log_.push_back("close " + *subKey);
+    open_.erase(key);
+}
+
+OsHandle FakeProcesses::TakeSnapshot() noexcept {
+    log_.push_back("snapshot");
+    if (snapshotFails) return MakeHandle(static_cast<std::uintptr_t>(-1));
+    snapshotOpen = true;
+    return kSnapshotHandle;
+}
+
+bool FakeProcesses::FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept {
+    cursor_ = 0;
+    return NextProcess(snapshot, entry);
+}
+
+bool FakeProcesses::NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept {
+    if (snapshot != kSnapshotHandle || cursor_ >= table.size()) return false;
+    const FakeProcess& process = table[cursor_++];
+    entry.processId = process.processId;
+    Fill(entry.exeFile, process.exeFile);
+    return true;
+}
+
+FakeProcess* FakeProcesses::Find(std::uint32_t processId) {
+    for (FakeProcess& process : table) {
+        if (process.processId == processId) return &process;
+    }
+    return nullptr;
+}
+
+OsHandle FakeProcesses::OpenForTermination(std::uint32_t processId) noexcept {
+    log_.push_back("open " + Pid(processId));
+    FakeProcess* process = Find(processId);
+    if (!process || !process->canOpen) return nullptr;
+    openProcesses.insert(processId);
+    return MakeHandle(kProcessHandleBase + processId);
+}
+
+bool FakeProcesses::ReadExitCode(OsHandle handle, std::uint32_t& exitCode) noexcept {
+    log_.push_back("exit code " + Pid(ProcessIdOf(handle)));
+    FakeProcess* process = Find(ProcessIdOf(handle));
+    if (!process || !openProcesses.count(process->processId)) return false;
+    exitCode = process->exitCode;
+    return true;
+}
+
+bool FakeProcesses::TerminateWithCode(OsHandle handle, std::uint32_t exitCode) noexcept {
+    log_.push_back("terminate " + Pid(ProcessIdOf(handle)));
+    ++terminateCalls;
+    FakeProcess* process = Find(ProcessIdOf(handle));
+    if (!process || process->alreadyEnded) return false;
+    if (process->terminationsToEnd > 0 && --process->terminationsToEnd == 0) process->exitCode = exitCode;
+    return true;
+}
+
+bool FakeProcesses::WaitForEnd(OsHandle handle, std::uint32_t) noexcept {
+    log_.push_back("wait " + Pid(ProcessIdOf(handle)));
+    FakeProcess* process = Find(ProcessIdOf(handle));
+    if (!process) return false;
+    return process->alreadyEnded || (process->signalsEnd && process->exitCode != kStillActive);
+}
+
+void FakeProcesses::Close(OsHandle handle) noexcept {
+    if (handle == kSnapshotHandle) {
+        if (!snapshotOpen) ++badCloses;
+        snapshotOpen = false;
+        log_.push_back("close snapshot");
+        return;
+    }
+    std::uint32_t processId = ProcessIdOf(handle);
+    if (openProcesses.erase(processId) == 0) ++badCloses;
+    log_.push_back("close " + Pid(processId));
+}
+
+bool FakeLauncher::Launch(const char* commandLine, const char* currentDirectory,
+                          ProcessInformation& processInfo) noexcept {
+    log_.push_back(std::string("launch ") + commandLine + " in " + currentDirectory);
+    if (launchFails) return false;
+    processInfo.process = MakeHandle(nextHandle_++);
+    processInfo.thread = MakeHandle(nextHandle_++);
+    processInfo.processId = nextId_++;
+    processInfo.threadId = nextId_++;
+    openHandles.insert(processInfo.process);
+    openHandles.insert(processInfo.thread);
+    return true;
+}
+
+void FakeLauncher::WaitUntilEnded(OsHandle) noexcept { log_.push_back("wait until ended"); }
+
+void FakeLauncher::Close(OsHandle handle) noexcept {
+    if (openHandles.erase(handle) == 0) ++badCloses;
+    log_.push_back("close handle");
+}
+
+bool FakeShellFolder::ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept {
+    log_.push_back("program files");
+    Fill(folder, programFiles);
+    return !programFiles.empty();
+}
+
+std::uint32_t FakeShellFolder::ModuleFileName(char (&path)[kMaxPath]) noexcept {
+    log_.push_back("module path");
+    Fill(path, modulePath);
+    return moduleCut ? static_cast<std::uint32_t>(kMaxPath) : static_cast<std::uint32_t>(std::strlen(path));
+}
+
+void FakeShellFolder::RemoveFileSpec(char (&path)[kMaxPath]) noexcept {
+    // Enough of the real thing for drive-letter paths: "C:\x" keeps "C:\".
+    char* last = std::strrchr(path, '\\');
+    if (!last) return;
+    if (last == path + 2 && path[1] == ':') last[1] = '\0';
+    else *last = '\0';
+}
+
+void FakeMessageBox::ShowError(const char* text) noexcept {
+    log_.push_back(std::string("message box ") + text);
+}
+
+namespace {
+
+void ClearInstallerState() {
+    installerState.installerKeyHandle.Close();
+    installerState.programFilesFolder[0] = '\0';
+    installerState.sourceFolder[0] = '\0';
+    installerState.installFolder[0] = '\0';
+}
+
+}  // namespace
+
+FakePlatform::FakePlatform() : saved_(Platform()) {
+    ClearInstallerState();
+    Platform() = InstallerPlatform{&registry, &processes, &launcher, &shellFolder, &messageBox};
+}
+
+FakePlatform::~FakePlatform() {
+    ClearInstallerState();
+    Platform() = saved_;
+}

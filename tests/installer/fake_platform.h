@@ -1,0 +1,147 @@
+// In-memory stand-ins for the installer's platform services. Every call that
+// reaches the outside world is written to one shared log, so tests can check
+// the order of the steps.
+#pragma once
+
+#include "launcher.h"
+#include "message_box.h"
+#include "platform.h"
+#include "process_snapshot.h"
+#include "registry.h"
+#include "shell_folder.h"
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+using CallLog = std::vector<std::string>;
+
+// Keys by subkey path, each with its values.
+class FakeRegistry final : public RegistryApi {
+public:
+    explicit FakeRegistry(CallLog& log) : log_(log) {}
+
+    std::map<std::string, std::map<std::string, std::string>> keys;
+    std::set<std::string> failingKeys;  // create and open fail for these
+
+    bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept override;
+    bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept override;
+    bool DeleteMachineKey(const char* subKey) noexcept override;
+    bool SetStringValue(OsHandle key, const char* name, const char* data) noexcept override;
+    bool DeleteValue(OsHandle key, const char* name) noexcept override;
+    bool ValueExists(OsHandle key, const char* name) noexcept override;
+    void CloseKey(OsHandle key) noexcept override;
+
+    std::size_t OpenKeyCount() const { return open_.size(); }
+    int badCloses = 0;  // closes of handles that are not open
+
+private:
+    std::string* KeyOf(OsHandle key);
+    CallLog& log_;
+    std::map<OsHandle, std::string> open_;
+    std::uintptr_t nextHandle_ = 0x100;
+};
+
+struct FakeProcess {
+    std::uint32_t processId;
+    std::string exeFile;
+    std::uint32_t exitCode = kStillActive;
+    bool canOpen = true;
+    int terminationsToEnd = 1;   // TerminateProcess calls until the exit code changes; 0: never
+    bool signalsEnd = true;      // the wait sees the end once the exit code has changed
+    bool alreadyEnded = false;   // ended with exit code 259: signalled, cannot be terminated
+};
+
+class FakeProcesses final : public ProcessSnapshotApi {
+public:
+    explicit FakeProcesses(CallLog& log) : log_(log) {}
+
+    std::vector<FakeProcess> table;  // in snapshot order
+    bool snapshotFails = false;
+
+    OsHandle TakeSnapshot() noexcept override;
+    bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
+    bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
+    OsHandle OpenForTermination(std::uint32_t processId) noexcept override;
+    bool ReadExitCode(OsHandle process, std::uint32_t& exitCode) noexcept override;
+    bool TerminateWithCode(OsHandle process, std::uint32_t exitCode) noexcept override;
+    bool WaitForEnd(OsHandle process, std::uint32_t milliseconds) noexcept override;
+    void Close(OsHandle handle) noexcept override;
+
+    FakeProcess* Find(std::uint32_t processId);
+    std::set<std::uint32_t> openProcesses;  // process ids with an open handle
+    bool snapshotOpen = false;
+    int terminateCalls = 0;
+    int badCloses = 0;
+
+private:
+    CallLog& log_;
+    std::size_t cursor_ = 0;
+};
+
+class FakeLauncher final : public LauncherApi {
+public:
+    explicit FakeLauncher(CallLog& log) : log_(log) {}
+
+    bool launchFails = false;
+
+    bool Launch(const char* commandLine, const char* currentDirectory,
+                ProcessInformation& processInfo) noexcept override;
+    void WaitUntilEnded(OsHandle process) noexcept override;
+    void Close(OsHandle handle) noexcept override;
+
+    std::set<OsHandle> openHandles;
+    int badCloses = 0;
+
+private:
+    CallLog& log_;
+    std::uintptr_t nextHandle_ = 0x1000;
+    std::uint32_t nextId_ = 500;
+};
+
+class FakeShellFolder final : public ShellFolderApi {
+public:
+    explicit FakeShellFolder(CallLog& log) : log_(log) {}
+
+    std::string programFiles = "C:\\Program Files (x86)";
+    std::string modulePath = "D:\\Setup\\OrvaSetup.exe";
+    bool moduleCut = false;  // GetModuleFileName fills the whole buffer
+
+    bool ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept override;
+    std::uint32_t ModuleFileName(char (&path)[kMaxPath]) noexcept override;
+    void RemoveFileSpec(char (&path)[kMaxPath]) noexcept override;
+
+private:
+    CallLog& log_;
+};
+
+class FakeMessageBox final : public MessageBoxApi {
+public:
+    explicit FakeMessageBox(CallLog& log) : log_(log) {}
+    void ShowError(const char* text) noexcept override;
+
+private:
+    CallLog& log_;
+};
+
+// Puts the fakes into Platform() for the lifetime of a test, and clears the
+// installer's process-wide state before and after.
+class FakePlatform {
+public:
+    FakePlatform();
+    ~FakePlatform();
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+
+    CallLog log;
+    FakeRegistry registry{log};
+    FakeProcesses processes{log};
+    FakeLauncher launcher{log};
+    FakeShellFolder shellFolder{log};
+    FakeMessageBox messageBox{log};
+
+private:
+    InstallerPlatform saved_;
+};
