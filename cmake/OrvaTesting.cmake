@@ -38,3 +38,12 @@ function(orva_add_script_test)
   add_test(NAME ${ARG_NAME} COMMAND ${ARG_COMMAND})
   orva_needs_wine(${ARG_NAME})
 endfunction()
+
+# Puts the stand-in driver library beside a program, where Windows looks for it first.
+function(orva_beside_standin_driver target)
+  if(ORVA_WINDOWS)
+    add_dependencies(${target} orvapubif_standin)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:orvapubif_standin> $<TARGET_FILE_DIR:${target}>)
+  endif()
+endfunction()
