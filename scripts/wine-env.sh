@@ -15,8 +15,6 @@ orva_prefix_up() {
   mkdir -p "$WINEPREFIX"
   "$ORVA_WINESERVER" -p >/dev/null 2>&1 </dev/null
   $ORVA_WINEBOOT >/dev/null 2>&1 </dev/null || true
-  "$ORVA_WINESERVER" -w 2>/dev/null || true
-  "$ORVA_WINESERVER" -p >/dev/null 2>&1 </dev/null
 }
 
 orva_prefix_down() {
