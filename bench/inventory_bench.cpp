@@ -92,7 +92,7 @@ int main() {
         for (int run = 0; run < 5; ++run) {
             DetectorPlatform& real = WindowsPlatform();
             CountingDriver counting(real.driver);
-            DetectorPlatform platform{counting, real.metrics, real.trace, real.pause};
+            DetectorPlatform platform{counting, real.metrics, real.trace, real.pause, real.files};
             LARGE_INTEGER start, end;
             QueryPerformanceCounter(&start);
             TouchScreens screens(platform);

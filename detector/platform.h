@@ -5,6 +5,7 @@
 #include <cstdint>
 
 class DriverInterface;
+class FileAccess;
 
 // Where trace lines go: the debugger output on Windows.
 class TraceSink {
@@ -38,9 +39,10 @@ struct DetectorPlatform {
     SystemMetrics& metrics;
     TraceSink& trace;
     Pause& pause;
+    FileAccess& files;  // the settings file
 };
 
 #if defined(_WIN32)
-// The real services: OrvaPubIf.dll, the system metrics, OutputDebugStringA, Sleep.
+// The real services: OrvaPubIf.dll, the system metrics, OutputDebugStringA, Sleep, files.
 DetectorPlatform& WindowsPlatform() noexcept;
 #endif

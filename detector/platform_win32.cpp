@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include "driver_interface.h"
+#include "file_access.h"
 
 #include <windows.h>
 
@@ -39,6 +40,6 @@ DetectorPlatform& WindowsPlatform() noexcept {
     static DebugOutputTrace trace;
     static SystemSleep pause;
     static WindowsMetrics metrics;
-    static DetectorPlatform platform{ImportedDriver(), metrics, trace, pause};
+    static DetectorPlatform platform{ImportedDriver(), metrics, trace, pause, WindowsFileAccess()};
     return platform;
 }

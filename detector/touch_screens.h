@@ -44,6 +44,13 @@ public:
     std::uint32_t GetFrameInfo(std::int32_t screenIndex) noexcept;
     std::uint32_t EnumerateUnintentionalTouch(std::int32_t screenIndex) noexcept;
 
+    // The seven settings keys between the settings file at path, this screen's
+    // record, the driver and the system's double-click metrics. A screen the last
+    // pass did not read is left alone by all three.
+    void LoadScreenSettings(const char* path, std::int32_t screenIndex) noexcept;
+    void ApplyScreenSettings(std::int32_t screenIndex) noexcept;
+    void SaveScreenSettings(const char* path, std::int32_t screenIndex) noexcept;
+
     // Whether the last pass filled this screen's record with the driver's values.
     // Records after a screen that could not be queried hold nothing of the driver
     // and must reach neither the driver's setters nor the settings file.

@@ -142,6 +142,21 @@ std::int32_t ScriptedDriver::OrvaSetMouseMode(std::uint32_t mode, std::int32_t i
     return 0;
 }
 
+void FakeMetrics::SetDoubleClickWidth(std::int32_t value) noexcept {
+    journal_.Record("SetDoubleClickWidth " + std::to_string(value));
+    width = value;
+}
+
+void FakeMetrics::SetDoubleClickHeight(std::int32_t value) noexcept {
+    journal_.Record("SetDoubleClickHeight " + std::to_string(value));
+    height = value;
+}
+
+void FakeMetrics::SetDoubleClickTime(std::uint32_t value) noexcept {
+    journal_.Record("SetDoubleClickTime " + std::to_string(value));
+    time = value;
+}
+
 void RecordingTrace::Trace(const char* line) noexcept {
     std::lock_guard<std::mutex> guard(mutex_);
     lines_.emplace_back(line);

@@ -3,9 +3,11 @@
 #pragma once
 
 #include "driver_interface.h"
+#include "fake_file_access.h"
 #include "platform.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -56,9 +58,11 @@ public:
     std::int32_t OrvaGetMouseMode(std::uint16_t* mode, std::int32_t index) override;
     std::int32_t OrvaSetMouseMode(std::uint32_t mode, std::int32_t index) override;
 
+    // Adds a call of some other service to the same journal.
+    void Record(std::string call);
+
 private:
     ScriptedScreen* Screen(std::int32_t index);
-    void Record(std::string call);
 
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
@@ -85,25 +89,33 @@ private:
     std::vector<std::uint32_t> pauses_;
 };
 
+// System-wide values, so atomics: workers and the user-interface thread share them.
+// Every change is also noted in the journal, to check its order against the driver's calls.
 class FakeMetrics final : public SystemMetrics {
 public:
-    std::int32_t width = 4;
-    std::int32_t height = 4;
-    std::uint32_t time = 500;
+    explicit FakeMetrics(ScriptedDriver& journal) : journal_(journal) {}
+
+    std::atomic<std::int32_t> width{4};
+    std::atomic<std::int32_t> height{4};
+    std::atomic<std::uint32_t> time{500};
 
     std::int32_t GetDoubleClickWidth() noexcept override { return width; }
     std::int32_t GetDoubleClickHeight() noexcept override { return height; }
     std::uint32_t GetDoubleClickTime() noexcept override { return time; }
-    void SetDoubleClickWidth(std::int32_t value) noexcept override { width = value; }
-    void SetDoubleClickHeight(std::int32_t value) noexcept override { height = value; }
-    void SetDoubleClickTime(std::uint32_t value) noexcept override { time = value; }
+    void SetDoubleClickWidth(std::int32_t value) noexcept override;
+    void SetDoubleClickHeight(std::int32_t value) noexcept override;
+    void SetDoubleClickTime(std::uint32_t value) noexcept override;
+
+private:
+    ScriptedDriver& journal_;
 };
 
 // The whole scripted platform in one place.
 struct ScriptedPlatform {
     ScriptedDriver driver;
-    FakeMetrics metrics;
+    FakeMetrics metrics{driver};
     RecordingTrace trace;
     RecordingPause pause;
-    DetectorPlatform platform{driver, metrics, trace, pause};
+    FakeFileAccess files;
+    DetectorPlatform platform{driver, metrics, trace, pause, files};
 };
