@@ -121,6 +121,11 @@ public:
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
         for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
             if (attempt > 0) Sleep(kReplacePauseMs);
+            const DWORD blocked = DeleteBlockedBy(target);
+            if (blocked == ERROR_FILE_NOT_FOUND || blocked == ERROR_PATH_NOT_FOUND) {
+                return ReplaceResult::kUnchanged;  // never create the settings file
+            }
+            if (blocked != ERROR_SUCCESS) continue;
             // ReplaceFile keeps the settings file's attributes and security, and
             // (unlike MoveFileEx) succeeds while a handle with delete sharing is open.
             if (ReplaceFileA(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
@@ -150,6 +155,16 @@ public:
     bool Delete(const char* path) noexcept override { return DeleteFileA(path) != 0; }
 
 private:
+    // Whether the file could be deleted now, asked by opening it for deletion: a
+    // holder without delete sharing refuses that. Wine's ReplaceFile leaves a stray
+    // temporary file beside the target each time it fails on such a holder, so it
+    // is only called when this finds the way clear.
+    static DWORD DeleteBlockedBy(const char* target) noexcept {
+        ScopedHandle probe(CreateFileA(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return probe.IsValid() ? ERROR_SUCCESS : GetLastError();
+    }
+
     static ReplaceResult FinishMove(const char* target, const char* replacement) noexcept {
         for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
             if (attempt > 0) Sleep(kReplacePauseMs);

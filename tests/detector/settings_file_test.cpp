@@ -32,7 +32,6 @@ TEST(ParseUnsigned32, FollowsStrtoulWithThirtyTwoBits) {
         {"4294967295", 10, 4294967295u},
         {"4294967296", 10, 4294967295u},
         {"99999999999999999999999", 10, 4294967295u},
-        {"-4294967296", 10, 4294967295u},
         {"abc", 10, 0},
         {"", 10, 0},
         {"-", 10, 0},
@@ -47,6 +46,9 @@ TEST(ParseUnsigned32, FollowsStrtoulWithThirtyTwoBits) {
         {"0x10", 10, 0},
         {"\v\f 7", 10, 7},
     };
+    // Overflow wins over the sign, as in glibc; the Windows C library under Wine
+    // negates the clamped value instead, so this one is not compared with it.
+    EXPECT_EQ(ParseUnsigned32("-4294967296", 10), 4294967295u);
     for (const ParseCase& c : cases) {
         EXPECT_EQ(ParseUnsigned32(c.text, c.base), c.expected) << '"' << c.text << "\" base " << c.base;
         // Where long has 32 bits (the Windows build) the C library is the reference.

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang in their own build folder and runs each
+# for a bounded time (seconds, default 60):  scripts/fuzz.sh [seconds] [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+build=${2:-build/fuzz}
+
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVA_FUZZ=ON >/dev/null
+cmake --build "$build" --target settings_file_fuzz -j "$(nproc)"
+
+# Seed: options byte, key, NUL, value text, NUL, then the shipped settings file.
+corpus="$build/corpus/settings_file"
+mkdir -p "$corpus"
+{ printf '\x10Frequency\0001200\000'; cat shipped/PANELSET.TXT; } >"$corpus/seed-shipped"
+{ printf '\x53Touch Mode\0002\000'; printf 'a=1\n\n;Touch Mode=0\n Touch Mode\nTouch Mode==5'; } >"$corpus/seed-edges"
+
+"$build/tests/fuzz/settings_file_fuzz" -max_total_time="$seconds" -timeout=10 -max_len=65536 \
+  -print_final_stats=1 -artifact_prefix="$build/" "$corpus"
