@@ -43,6 +43,7 @@ ScriptedScreen* ScriptedDriver::Screen(std::int32_t index) {
 
 std::int32_t ScriptedDriver::OrvaGetScreenInfo(std::int32_t reserved, std::int32_t* count) {
     Record("GetScreenInfo " + std::to_string(reserved));
+    if (onScreenInfo) onScreenInfo();
     if (screenInfoStatus != 0) return screenInfoStatus;
     *count = screenInfoCount;
     return 0;

@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -35,6 +36,8 @@ public:
     std::int32_t screenInfoStatus = 0;
     std::int32_t screenInfoCount = 0;
     std::vector<ScriptedScreen> screens;
+    // Runs inside every OrvaGetScreenInfo, to act in the middle of a refresh.
+    std::function<void()> onScreenInfo;
 
     // Every call as "Name index" (packets: "Send index b0 b1", "Response index").
     std::vector<std::string> Calls() const;

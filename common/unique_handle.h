@@ -1,0 +1,73 @@
+// RAII owners for the Win32 handles the programs open: kernel handles (files,
+// processes, threads, mutexes, snapshots) and registry keys.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+// Closes its handle when it goes; never copied, moving hands the handle on. NULL
+// and INVALID_HANDLE_VALUE both mean "none" (Tool Help and CreateFile report
+// failure with the latter). The release leaves GetLastError() as it was, so a
+// failure can still be read after the owners of a failed step are gone.
+template <typename Handle, typename Close, Close close>
+class UniqueResource {
+public:
+    UniqueResource() noexcept = default;
+    explicit UniqueResource(Handle handle) noexcept : handle_(handle) {}
+    ~UniqueResource() { Reset(); }
+
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    UniqueResource(UniqueResource&& other) noexcept : handle_(std::exchange(other.handle_, Handle{})) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        if (this != &other) Reset(std::exchange(other.handle_, Handle{}));
+        return *this;
+    }
+
+    [[nodiscard]] bool IsValid() const noexcept {
+        return handle_ != Handle{} && handle_ != reinterpret_cast<Handle>(INVALID_HANDLE_VALUE);
+    }
+    explicit operator bool() const noexcept { return IsValid(); }
+    [[nodiscard]] Handle Get() const noexcept { return handle_; }
+    // For the Win32 calls that return a handle through a pointer; closes the old one first.
+    Handle* Receive() noexcept {
+        Reset();
+        return &handle_;
+    }
+    [[nodiscard]] Handle Release() noexcept { return std::exchange(handle_, Handle{}); }
+
+    void Reset(Handle handle = Handle{}) noexcept {
+        if (IsValid()) {
+            const DWORD error = GetLastError();
+            close(handle_);
+            SetLastError(error);
+        }
+        handle_ = handle;
+    }
+
+private:
+    Handle handle_{};
+};
+
+using UniqueHandle = UniqueResource<HANDLE, decltype(&CloseHandle), &CloseHandle>;
+using UniqueRegKey = UniqueResource<HKEY, decltype(&RegCloseKey), &RegCloseKey>;
+
+// The two handles CreateProcess returns, closed process first, then thread.
+struct UniqueProcessInformation {
+    UniqueHandle process;
+    UniqueHandle thread;
+    DWORD processId = 0;
+
+    void Adopt(const PROCESS_INFORMATION& info) noexcept {
+        process.Reset(info.hProcess);
+        thread.Reset(info.hThread);
+        processId = info.dwProcessId;
+    }
+    // Members go in reverse order: the thread handle would close before the process
+    // handle, so close them explicitly in the order the system's own tools use.
+    ~UniqueProcessInformation() {
+        process.Reset();
+        thread.Reset();
+    }
+};

@@ -1,0 +1,47 @@
+// What the hidden dialog watches with: the paths from the installer key, the
+// inventory, the busy flags, and the three reactions (start-up restore,
+// controller arrival, session end).
+#pragma once
+
+#include "touch_screens.h"
+#include "worker_services.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+constexpr std::size_t kPathBufferSize = 260;
+
+// Owned jointly by the dialog and by every worker it starts, so that a dialog
+// that ends (WM_CLOSE, OK, cancel) never frees what a worker still uses.
+class WatchSession : public std::enable_shared_from_this<WatchSession> {
+public:
+    WatchSession(DetectorPlatform& platform, WorkerServices& services) noexcept;
+    WatchSession(const WatchSession&) = delete;
+    WatchSession& operator=(const WatchSession&) = delete;
+
+    // Loads and applies every screen's settings on a worker, unless one is under way.
+    void StartApplyWorker() noexcept;
+    // Every WM_DEVICECHANGE: on the controller's arrival, the signal and the tool.
+    void HandleDeviceChange(std::uintptr_t wParam, const void* lParam) noexcept;
+    // Runs the outside tool on a worker, unless a tool still runs.
+    void StartToolWorker() noexcept;
+    // Every session-end query: re-reads the inventory and saves every screen.
+    void SaveAllScreens() noexcept;
+
+    std::atomic<bool> toolBusy{false};
+    std::atomic<bool> applyBusy{false};
+    // Written once by the dialog's initialisation, before any worker starts.
+    char settingsPath[kPathBufferSize] = {};
+    char toolCommand[kPathBufferSize] = {};
+    TouchScreens screens;
+
+private:
+    void ApplyWorker() noexcept;
+    void ToolWorker() noexcept;
+    void BeepWorker() noexcept;
+    [[nodiscard]] bool StartWorker(void (WatchSession::*procedure)()) noexcept;
+
+    WorkerServices& services_;
+};

@@ -1,0 +1,302 @@
+#include "watch_session.h"
+
+#include "device_arrival.h"
+#include "scripted_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char kPath[] = "C:\\OrvaPanels\\PANELSET.TXT";
+const char kTool[] = "C:\\Program Files (x86)\\OrvaPanels\\Tesvo.exe";
+
+// Holds started work until the test runs it, or runs it on real threads.
+class FakeThreads final : public WorkerThreads {
+public:
+    bool realThreads = false;
+    int failingStarts = 0;
+
+    bool Start(std::function<void()> work) noexcept override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (failingStarts > 0) {
+            --failingStarts;
+            return false;
+        }
+        if (realThreads) {
+            running_.emplace_back(std::move(work));
+        } else {
+            pending_.push_back(std::move(work));
+        }
+        return true;
+    }
+    std::size_t Pending() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return pending_.size();
+    }
+    // Runs queued work in start order, including work started meanwhile.
+    void RunAll() {
+        for (;;) {
+            std::function<void()> work;
+            {
+                std::lock_guard<std::mutex> guard(mutex_);
+                if (pending_.empty()) return;
+                work = std::move(pending_.front());
+                pending_.pop_front();
+            }
+            work();
+        }
+    }
+    void JoinAll() {
+        for (;;) {
+            std::vector<std::thread> threads;
+            {
+                std::lock_guard<std::mutex> guard(mutex_);
+                threads.swap(running_);
+            }
+            if (threads.empty()) return;
+            for (std::thread& t : threads) t.join();
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::deque<std::function<void()>> pending_;
+    std::vector<std::thread> running_;
+};
+
+class FakeTools final : public ToolRunner {
+public:
+    bool startable = true;
+    std::function<void()> whileRunning;
+
+    bool RunAndWait(const char* commandLine) noexcept override {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            commands_.emplace_back(commandLine);
+        }
+        if (!startable) return false;
+        if (whileRunning) whileRunning();
+        return true;
+    }
+    std::vector<std::string> Commands() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return commands_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> commands_;
+};
+
+class RecordingTones final : public TonePlayer {
+public:
+    void Tone(std::uint32_t frequency, std::uint32_t milliseconds) noexcept override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        tones_.push_back(std::to_string(frequency) + "/" + std::to_string(milliseconds));
+    }
+    std::vector<std::string> Tones() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return tones_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> tones_;
+};
+
+// The in-memory files, made safe for the workers and the user-interface thread at once.
+class LockedFiles final : public FileAccess {
+public:
+    explicit LockedFiles(FakeFileAccess& inner) : inner_(inner) {}
+#define ORVA_LOCKED(Result, Name, Params, Args)        \
+    Result Name Params noexcept override {             \
+        std::lock_guard<std::mutex> guard(mutex_);     \
+        return inner_.Name Args;                       \
+    }
+    ORVA_LOCKED(FileId, OpenForReading, (const char* path), (path))
+    ORVA_LOCKED(bool, Read, (FileId f, char* b, std::size_t s, std::size_t* g), (f, b, s, g))
+    ORVA_LOCKED(bool, Seek, (FileId f, std::uint64_t o), (f, o))
+    ORVA_LOCKED(FileId, CreateTemporary, (const char* d, char* t, std::size_t s), (d, t, s))
+    ORVA_LOCKED(bool, Write, (FileId f, const char* d, std::size_t s), (f, d, s))
+    ORVA_LOCKED(bool, Flush, (FileId f), (f))
+    ORVA_LOCKED(void, Close, (FileId f), (f))
+    ORVA_LOCKED(ReplaceResult, Replace, (const char* t, const char* r), (t, r))
+    ORVA_LOCKED(bool, Delete, (const char* p), (p))
+#undef ORVA_LOCKED
+
+private:
+    std::mutex mutex_;
+    FakeFileAccess& inner_;
+};
+
+std::vector<char> Arrival(const std::string& name, std::uint32_t type = kDeviceInterfaceType) {
+    std::vector<char> bytes(kInterfaceNameOffset + name.size() + 1, '\0');
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    std::memcpy(bytes.data(), &size, 4);
+    std::memcpy(bytes.data() + 4, &type, 4);
+    std::memcpy(bytes.data() + kInterfaceNameOffset, name.c_str(), name.size());
+    return bytes;
+}
+
+const std::vector<char> kController = Arrival("\\\\?\\HID#VID_0A7C&PID_0030&MI_00#7&1a2b&0&0000#{4d1e55b2}");
+const std::vector<std::string> kSignal = {"1000/300", "2000/300", "3000/400"};
+
+struct WatchSessionTest : ::testing::Test {
+    ScriptedPlatform p;
+    LockedFiles files{p.files};
+    DetectorPlatform platform{p.driver, p.metrics, p.trace, p.pause, files};
+    FakeThreads threads;
+    FakeTools tools;
+    RecordingTones tones;
+    WorkerServices services{threads, tools, tones};
+    std::shared_ptr<WatchSession> session;
+
+    void Start(int screens, const std::string& settings = "Frequency=3100\r\nTouch Mode=2\r\n") {
+        p.driver.screenInfoCount = screens;
+        for (int i = 0; i < screens; ++i) p.driver.screens.push_back(HealthyScreen());
+        p.files.Put(kPath, settings);
+        session = std::make_shared<WatchSession>(platform, services);
+        std::strcpy(session->settingsPath, kPath);
+        std::strcpy(session->toolCommand, kTool);
+        p.driver.ClearCalls();
+    }
+};
+
+TEST_F(WatchSessionTest, StartUpWorkerLoadsAndAppliesEveryScreenOnce) {
+    Start(2);
+    session->StartApplyWorker();
+    session->StartApplyWorker();  // dropped: one is under way
+    EXPECT_TRUE(session->applyBusy);
+    ASSERT_EQ(threads.Pending(), 1u);
+    threads.RunAll();
+
+    EXPECT_FALSE(session->applyBusy);
+    EXPECT_EQ(p.driver.CountCalls("SetBeep 0 1 3100 50 0"), 1);
+    EXPECT_EQ(p.driver.CountCalls("SetBeep 1 1 3100 50 0"), 1);
+    EXPECT_EQ(p.driver.CountCalls("SetMouseMode 1 2"), 1);
+}
+
+TEST_F(WatchSessionTest, NoScreensLoadsNothingAndSavesNothing) {
+    Start(0, "Frequency=3100\n");
+    session->StartApplyWorker();
+    threads.RunAll();
+    EXPECT_FALSE(session->applyBusy);
+    session->SaveAllScreens();
+    EXPECT_EQ(p.driver.Calls(), std::vector<std::string>{"GetScreenInfo 0"});
+    EXPECT_EQ(p.files.Content(kPath), "Frequency=3100\n");
+}
+
+TEST_F(WatchSessionTest, OnlyTheControllersArrivalSignalsAndRunsTheTool) {
+    Start(1);
+    const std::vector<char> other = Arrival("\\\\?\\HID#VID_046D&PID_C52B&MI_00#7&1a2b");
+    const std::vector<char> volume = Arrival("HID#Vid_0a7c&Pid_0030", 2);
+    session->HandleDeviceChange(0x8004, kController.data());  // removal
+    session->HandleDeviceChange(kDeviceArrival, other.data());
+    session->HandleDeviceChange(kDeviceArrival, volume.data());
+    EXPECT_EQ(threads.Pending(), 0u);
+
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    EXPECT_EQ(threads.Pending(), 2u);  // the signal and the tool
+    threads.RunAll();
+    EXPECT_EQ(tones.Tones(), kSignal);
+    EXPECT_EQ(tools.Commands(), std::vector<std::string>{kTool});
+    EXPECT_FALSE(session->toolBusy);
+    EXPECT_EQ(p.driver.CountCalls("GetScreenInfo"), 1);  // the refresh after the tool
+}
+
+TEST_F(WatchSessionTest, ArrivalsWhileTheToolRunsSignalButStartNoSecondTool) {
+    Start(1);
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    EXPECT_EQ(threads.Pending(), 3u);
+    threads.RunAll();
+    std::vector<std::string> twice = kSignal;
+    twice.insert(twice.end(), kSignal.begin(), kSignal.end());
+    EXPECT_EQ(tones.Tones(), twice);
+    EXPECT_EQ(tools.Commands().size(), 1u);
+}
+
+TEST_F(WatchSessionTest, ArrivalDuringTheClosingRefreshStartsTheNextTool) {
+    Start(1);
+    bool arrived = false;
+    p.driver.onScreenInfo = [&] {
+        if (arrived) return;
+        arrived = true;
+        EXPECT_FALSE(session->toolBusy);
+        session->HandleDeviceChange(kDeviceArrival, kController.data());
+    };
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    threads.RunAll();
+    EXPECT_TRUE(arrived);
+    EXPECT_EQ(tools.Commands().size(), 2u);
+}
+
+TEST_F(WatchSessionTest, FailedStartsClearTheirFlags) {
+    Start(1);
+    tools.startable = false;
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    threads.RunAll();
+    EXPECT_FALSE(session->toolBusy);
+    EXPECT_EQ(p.driver.CountCalls("GetScreenInfo"), 0);  // no refresh without a tool run
+
+    tools.startable = true;
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    threads.RunAll();
+    EXPECT_EQ(tools.Commands().size(), 2u);
+
+    threads.failingStarts = 2;  // the signal's thread and the tool's
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    EXPECT_FALSE(session->toolBusy);
+    threads.failingStarts = 1;
+    session->StartApplyWorker();
+    EXPECT_FALSE(session->applyBusy);
+}
+
+TEST_F(WatchSessionTest, SessionEndSavesTheDriversCurrentValuesWhileTheToolStillRuns) {
+    Start(2, "; keep\r\nFrequency=1\r\nDuration=2\r\n");
+    session->HandleDeviceChange(kDeviceArrival, kController.data());  // tool never finishes here
+    p.driver.screens[1].beep.beeperFrequency = 4321;
+    session->SaveAllScreens();
+    EXPECT_TRUE(session->toolBusy);
+    // The last screen's values are what the file keeps.
+    EXPECT_EQ(p.files.Content(kPath), "; keep\r\nFrequency=4321\r\nDuration=50\r\n");
+}
+
+TEST_F(WatchSessionTest, WorkersKeepTheSessionAliveAfterTheDialogLetsGo) {
+    Start(1);
+    session->StartApplyWorker();
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    std::weak_ptr<WatchSession> watched = session;
+    session.reset();
+    EXPECT_FALSE(watched.expired());
+    threads.RunAll();
+    EXPECT_TRUE(watched.expired());
+    EXPECT_EQ(tools.Commands().size(), 1u);
+}
+
+// The start-up worker, a tool worker's refresh and the session-end save at once,
+// on real threads: ThreadSanitizer reports any unguarded shared access.
+TEST_F(WatchSessionTest, WorkersAndSessionEndRunConcurrently) {
+    Start(3);
+    threads.realThreads = true;
+    for (int round = 0; round < 5; ++round) {
+        session->StartApplyWorker();
+        session->HandleDeviceChange(kDeviceArrival, kController.data());
+        session->SaveAllScreens();
+        threads.JoinAll();
+    }
+    EXPECT_FALSE(session->applyBusy);
+    EXPECT_FALSE(session->toolBusy);
+    EXPECT_EQ(tones.Tones().size(), 15u);
+    EXPECT_GE(tools.Commands().size(), 1u);
+}
+
+}  // namespace
