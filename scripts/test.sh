@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: native unit tests under ASan/UBSan and TSan,
-# then the Windows programs and their tests under Wine with a virtual display.
+# a bounded fuzzing run, then the Windows programs and their tests under Wine with
+# a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -11,6 +12,9 @@ for preset in native-asan native-tsan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+# Bounded fuzzing of the settings file rewrite (clang, libFuzzer, ASan/UBSan).
+scripts/fuzz.sh 60
 
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
