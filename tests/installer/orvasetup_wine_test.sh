@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# OrvaSetup.exe end to end under Wine: a running detector is terminated, the obsolete
+# Run value goes, the installer key is created in the 32-bit registry view, exit code 0.
+# Usage: orvasetup_wine_test.sh ORVASETUP_EXE PROBE_EXE   (WINEPREFIX set by the fixture)
+set -u
+: "${WINEPREFIX:?WINEPREFIX must name a throwaway prefix}"
+. "$(dirname "$0")/../../scripts/wine-env.sh"
+setup_exe=$1
+probe_exe=$2
+
+work=$(mktemp -d)
+detector_pid=""
+failures=0
+cleanup() {
+  [ -n "$detector_pid" ] && kill "$detector_pid" 2>/dev/null
+  "$ORVA_WINE" reg delete 'HKLM\SOFTWARE\TALMAR' /f /reg:32 >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1; shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+reg32() { "$ORVA_WINE" reg "$@" /reg:32 >/dev/null 2>&1; }
+reg64() { "$ORVA_WINE" reg "$@" /reg:64 >/dev/null 2>&1; }
+fails() { ! "$@"; }
+run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+installer_key='HKLM\SOFTWARE\TALMAR\TALMAR TOUCH INSTALLER'
+
+cp "$setup_exe" "$work/OrvaSetup.exe"
+cp "$probe_exe" "$work/hidwatch.exe"
+cd "$work"
+
+# A detector that would run for a minute, and the obsolete Run value beside another one.
+"$ORVA_WINE" hidwatch.exe sleep 60000 0 >/dev/null 2>&1 </dev/null &
+detector_pid=$!
+reg32 add "$run_key" /v "TALMAR TOUCH SCREEN Reload" /d 'C:\old.exe' /f
+reg32 add "$run_key" /v "OrvaTestKeep" /d 'C:\keep.exe' /f
+reg32 delete 'HKLM\SOFTWARE\TALMAR' /f
+for _ in $(seq 50); do
+  "$ORVA_WINE" tasklist 2>/dev/null | grep -qi '^hidwatch.exe' && break
+  sleep 0.2
+done
+
+"$ORVA_WINE" OrvaSetup.exe /u >setup.out 2>&1 </dev/null
+check "exit code 0 with the installer key created" [ $? -eq 0 ]
+
+ended=false
+for _ in $(seq 50); do
+  kill -0 "$detector_pid" 2>/dev/null || { ended=true; break; }
+  sleep 0.2
+done
+check "the running detector was terminated" $ended
+check "the obsolete Run value is gone" fails reg32 query "$run_key" /v "TALMAR TOUCH SCREEN Reload"
+check "other Run values stay" reg32 query "$run_key" /v "OrvaTestKeep"
+check "the installer key exists in the 32-bit view" reg32 query "$installer_key"
+check "and not in the 64-bit view" fails reg64 query "$installer_key"
+reg32 delete "$run_key" /v "OrvaTestKeep" /f
+
+# Again with no detector running and no arguments at all.
+"$ORVA_WINE" OrvaSetup.exe >setup.out 2>&1 </dev/null
+check "exit code 0 without a detector and without arguments" [ $? -eq 0 ]
+
+[ $failures -eq 0 ]

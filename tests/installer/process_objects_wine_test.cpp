@@ -1,0 +1,204 @@
+// The process objects and the source folder with real processes under Wine. The
+// program started is the probe, copied under the detector's name.
+#include "bounded_text.h"
+#include "entry.h"
+#include "platform.h"
+#include "process_objects.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <deque>
+#include <vector>
+
+namespace {
+
+std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
+
+std::string OwnFolder() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? Folder(path) : std::string();
+}
+
+std::string ReadText(const std::string& file) {
+    std::string text;
+    if (FILE* in = std::fopen(file.c_str(), "r")) {
+        char buffer[512];
+        size_t n = std::fread(buffer, 1, sizeof(buffer), in);
+        text.assign(buffer, n);
+        std::fclose(in);
+    }
+    return text;
+}
+
+// Snapshot positions of the given process ids once all of them are listed under name.
+std::vector<int> SnapshotPositions(const std::vector<DWORD>& processIds, const char* name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::vector<int> positions(processIds.size(), -1);
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return {};
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof(entry);
+        int index = 0;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry), ++index) {
+            for (size_t i = 0; i < processIds.size(); ++i) {
+                if (entry.th32ProcessID == processIds[i] && EqualsIgnoringAsciiCase(entry.szExeFile, name)) {
+                    positions[i] = index;
+                }
+            }
+        }
+        CloseHandle(snapshot);
+        bool all = true;
+        for (int position : positions) all = all && position >= 0;
+        if (all) return positions;
+        Sleep(100);
+    }
+    return {};
+}
+
+bool HasEnded(HANDLE process, DWORD milliseconds = 0) {
+    return WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0;
+}
+
+class RealProcesses : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseWindowsPlatform();
+        char temp[MAX_PATH];
+        ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+        root = std::string(temp) + "orva_installer_" + std::to_string(GetCurrentProcessId());
+        probe = OwnFolder() + "\\installer_probe.exe";
+        ASSERT_NE(GetFileAttributesA(probe.c_str()), INVALID_FILE_ATTRIBUTES) << probe;
+        for (const char* sub : {"", "\\a", "\\b"}) CreateDirectoryA((root + sub).c_str(), nullptr);
+        // One copy named in capitals: the snapshot lists the file's own name.
+        firstDetector = root + "\\a\\HIDWATCH.EXE";
+        secondDetector = root + "\\b\\hidwatch.exe";
+        ASSERT_TRUE(CopyFileA(probe.c_str(), firstDetector.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(probe.c_str(), secondDetector.c_str(), FALSE));
+    }
+
+    void TearDown() override {
+        for (LaunchedProcess& process : started) {
+            if (process.Info().process && !HasEnded(process.Info().process)) {
+                TerminateProcess(process.Info().process, 1);
+                HasEnded(process.Info().process, 5000);
+            }
+        }
+        started.clear();
+        for (const std::string& file : cleanup) DeleteFileA(file.c_str());
+        DeleteFileA(firstDetector.c_str());
+        DeleteFileA(secondDetector.c_str());
+        for (const char* sub : {"\\a", "\\b", ""}) RemoveDirectoryA((root + sub).c_str());
+    }
+
+    // Starts a program without waiting; the fixture ends it if the test does not.
+    LaunchedProcess& StartKept(const std::string& commandLine, const std::string& directory) {
+        started.emplace_back(commandLine.c_str(), directory.c_str(), false);
+        return started.back();
+    }
+
+    std::string root, probe, firstDetector, secondDetector;
+    std::deque<LaunchedProcess> started;  // references stay valid as it grows
+    std::vector<std::string> cleanup;
+};
+
+TEST_F(RealProcesses, RunningDetectorIsFoundAndTerminated) {
+    LaunchedProcess& detector = StartKept("\"" + firstDetector + "\" sleep 60000 0", root);
+    ASSERT_NE(detector.Info().processId, 0u);
+    ASSERT_EQ(SnapshotPositions({detector.Info().processId}, "hidwatch.exe").size(), 1u);
+
+    RunningProcess running("hidwatch.exe");
+    ASSERT_TRUE(running.IsStillActive());
+    StopProcess(running);
+    EXPECT_FALSE(running.IsStillActive());
+    EXPECT_TRUE(HasEnded(detector.Info().process, 5000));
+    DWORD exitCode = 1;
+    EXPECT_TRUE(GetExitCodeProcess(detector.Info().process, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+TEST_F(RealProcesses, OnlyTheLaterOfTwoDetectorsIsTerminated) {
+    LaunchedProcess& first = StartKept("\"" + firstDetector + "\" sleep 60000 0", root);
+    LaunchedProcess& second = StartKept("\"" + secondDetector + "\" sleep 60000 0", root);
+    std::vector<int> positions =
+        SnapshotPositions({first.Info().processId, second.Info().processId}, "hidwatch.exe");
+    ASSERT_EQ(positions.size(), 2u);
+    HANDLE earlier = positions[0] < positions[1] ? first.Info().process : second.Info().process;
+    HANDLE later = positions[0] < positions[1] ? second.Info().process : first.Info().process;
+
+    RunningProcess running("hidwatch.exe");
+    StopProcess(running);
+
+    EXPECT_TRUE(HasEnded(later, 5000));
+    EXPECT_FALSE(HasEnded(earlier, 500));
+}
+
+TEST_F(RealProcesses, NoDetectorRunningHoldsNothing) {
+    RunningProcess running("orva-no-such-program.exe");
+    EXPECT_FALSE(running.HoldsProcess());
+    EXPECT_FALSE(running.IsStillActive());
+}
+
+TEST_F(RealProcesses, StartWithoutWaitingReturnsAtOnce) {
+    DWORD before = GetTickCount();
+    LaunchedProcess& process = StartKept("\"" + secondDetector + "\" sleep 60000 0", root);
+    DWORD elapsed = GetTickCount() - before;
+    ASSERT_TRUE(process.Info().process);
+    EXPECT_LT(elapsed, 30000u);
+    EXPECT_FALSE(HasEnded(process.Info().process));
+}
+
+TEST_F(RealProcesses, StartWithWaitingBlocksUntilTheEnd) {
+    LaunchedProcess process;
+    DWORD before = GetTickCount();
+    EXPECT_EQ(process.Start(("\"" + secondDetector + "\" sleep 700 7").c_str(), root.c_str(), true), 1);
+    DWORD elapsed = GetTickCount() - before;
+    ASSERT_TRUE(process.Info().process);
+    EXPECT_TRUE(HasEnded(process.Info().process));
+    DWORD exitCode = 0;
+    EXPECT_TRUE(GetExitCodeProcess(process.Info().process, &exitCode));
+    EXPECT_EQ(exitCode, 7u);
+    EXPECT_GE(elapsed, 600u);
+}
+
+TEST_F(RealProcesses, MissingProgramIsNotStarted) {
+    LaunchedProcess process;
+    EXPECT_EQ(process.Start("orva-no-such-program.exe /U", root.c_str(), true), 0);
+    EXPECT_EQ(process.Info().process, nullptr);
+    EXPECT_EQ(process.Info().processId, 0u);
+    EXPECT_EQ(process.Start(("\"" + secondDetector + "\" sleep 0 0").c_str(), (root + "\\missing").c_str(), true), 0);
+}
+
+TEST_F(RealProcesses, StartedProgramGetsTheGivenCurrentDirectory) {
+    std::string output = root + "\\cwd.txt";
+    cleanup.push_back(output);
+    LaunchedProcess process(("\"" + firstDetector + "\" cwd \"" + output + "\"").c_str(), (root + "\\b").c_str(), true);
+    ASSERT_TRUE(process.Info().process);
+    EXPECT_TRUE(EqualsIgnoringAsciiCase(ReadText(output).c_str(), (root + "\\b").c_str())) << ReadText(output);
+}
+
+TEST_F(RealProcesses, SourceFolderOfAFolderAndOfADriveRoot) {
+    std::string atRoot = "C:\\orva_probe_" + std::to_string(GetCurrentProcessId()) + ".exe";
+    ASSERT_TRUE(CopyFileA(probe.c_str(), atRoot.c_str(), FALSE));
+    cleanup.push_back(atRoot);
+    struct Case {
+        std::string program;
+        std::string expected;
+    };
+    const Case cases[] = {{firstDetector, root + "\\a"}, {atRoot, "C:\\"}};
+    for (const Case& c : cases) {
+        std::string output = root + "\\source.txt";
+        cleanup.push_back(output);
+        DeleteFileA(output.c_str());
+        LaunchedProcess process(("\"" + c.program + "\" source-folder \"" + output + "\"").c_str(), root.c_str(), true);
+        ASSERT_TRUE(process.Info().process) << c.program;
+        EXPECT_TRUE(EqualsIgnoringAsciiCase(ReadText(output).c_str(), c.expected.c_str()))
+            << c.program << " gave " << ReadText(output);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+// A small program the Wine tests start under names such as hidwatch.exe.
+//   sleep MS CODE          waits MS milliseconds, then ends with exit code CODE
+//   cwd FILE               writes its current directory into FILE
+//   source-folder FILE     writes the installer's source folder, worked out from its own path
+#include "entry.h"
+#include "platform.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int WriteText(const char* file, const char* text) {
+    FILE* out = std::fopen(file, "w");
+    if (!out) return 2;
+    std::fputs(text, out);
+    return std::fclose(out) == 0 ? 0 : 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "sleep") == 0) {
+        Sleep(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
+        return std::atoi(argv[3]);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "cwd") == 0) {
+        char folder[MAX_PATH];
+        DWORD length = GetCurrentDirectoryA(MAX_PATH, folder);
+        if (length == 0 || length >= MAX_PATH) return 3;
+        return WriteText(argv[2], folder);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "source-folder") == 0) {
+        UseWindowsPlatform();
+        char folder[kMaxPath];
+        if (!FindSourceFolder(folder)) return 3;
+        return WriteText(argv[2], folder);
+    }
+    return 64;
+}
