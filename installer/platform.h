@@ -22,4 +22,7 @@ InstallerPlatform& Platform() noexcept;
 #if defined(_WIN32)
 // Points Platform() at the Windows implementations.
 void UseWindowsPlatform() noexcept;
+// The installer runs elevated from whatever folder it was unpacked into, so a DLL planted
+// there must never load: from here on only the system folder is searched. Call it first.
+void RestrictDllSearch() noexcept;
 #endif

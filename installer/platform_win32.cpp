@@ -6,6 +6,12 @@
 #include "registry.h"
 #include "shell_folder.h"
 
+#include <windows.h>
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
 void UseWindowsPlatform() noexcept {
     InstallerPlatform& platform = Platform();
     platform.registry = &WindowsRegistryApi();
@@ -13,4 +19,15 @@ void UseWindowsPlatform() noexcept {
     platform.launcher = &WindowsLauncherApi();
     platform.shellFolder = &WindowsShellFolderApi();
     platform.messageBox = &WindowsMessageBoxApi();
+}
+
+void RestrictDllSearch() noexcept {
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+                                   reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                             : nullptr;
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+    // Systems without it: at least take the current directory out of the search.
+    SetDllDirectoryA("");
 }

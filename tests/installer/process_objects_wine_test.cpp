@@ -201,4 +201,21 @@ TEST_F(RealProcesses, SourceFolderOfAFolderAndOfADriveRoot) {
     }
 }
 
+TEST_F(RealProcesses, DllBesideTheProgramIsNotLoadedOnceSearchIsRestricted) {
+    std::string planted = root + "\\a\\orva_planted.dll";
+    ASSERT_TRUE(CopyFileA((OwnFolder() + "\\orva_planted.dll").c_str(), planted.c_str(), FALSE));
+    cleanup.push_back(planted);
+    const struct {
+        const char* mode;
+        DWORD expectedExitCode;
+    } cases[] = {{"load", 1}, {"load-restricted", 0}};
+    for (const auto& c : cases) {
+        LaunchedProcess process(("\"" + firstDetector + "\" " + c.mode + " orva_planted.dll").c_str(), root.c_str(), true);
+        ASSERT_TRUE(process.Info().process);
+        DWORD exitCode = 99;
+        EXPECT_TRUE(GetExitCodeProcess(process.Info().process, &exitCode));
+        EXPECT_EQ(exitCode, c.expectedExitCode) << c.mode;
+    }
+}
+
 }  // namespace

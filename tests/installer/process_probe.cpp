@@ -2,6 +2,8 @@
 //   sleep MS CODE          waits MS milliseconds, then ends with exit code CODE
 //   cwd FILE               writes its current directory into FILE
 //   source-folder FILE     writes the installer's source folder, worked out from its own path
+//   load DLL               exit code 1 when DLL loads by its bare name, 0 when not
+//   load-restricted DLL    the same after the installer's DLL search restriction
 #include "entry.h"
 #include "platform.h"
 
@@ -38,6 +40,10 @@ int main(int argc, char** argv) {
         char folder[kMaxPath];
         if (!FindSourceFolder(folder)) return 3;
         return WriteText(argv[2], folder);
+    }
+    if (argc == 3 && (std::strcmp(argv[1], "load") == 0 || std::strcmp(argv[1], "load-restricted") == 0)) {
+        if (std::strcmp(argv[1], "load-restricted") == 0) RestrictDllSearch();
+        return LoadLibraryA(argv[2]) ? 1 : 0;
     }
     return 64;
 }
