@@ -1,0 +1,100 @@
+// The detector's hidden main dialog: its window exists only to receive
+// device-change notifications and the session-end query.
+#pragma once
+
+#include "installer_key.h"
+#include "touch_screens.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+
+struct DetectorPlatform;
+
+// The static-text control of the template; the dialog's window owns the control.
+class StaticText {
+public:
+    void Attach(HWND control) noexcept { control_ = control; }
+    void Detach() noexcept { control_ = nullptr; }
+    HWND Control() const noexcept { return control_; }
+
+private:
+    HWND control_ = nullptr;
+};
+
+// A registration for device notifications, undone when its owner lets go of it.
+class DeviceNotification {
+public:
+    DeviceNotification() noexcept = default;
+    ~DeviceNotification() { Reset(); }
+    DeviceNotification(const DeviceNotification&) = delete;
+    DeviceNotification& operator=(const DeviceNotification&) = delete;
+    DeviceNotification(DeviceNotification&& other) noexcept;
+    DeviceNotification& operator=(DeviceNotification&& other) noexcept;
+
+    // Registers window for HID device-interface arrivals and removals.
+    [[nodiscard]] bool RegisterHidInterfaces(HWND window) noexcept;
+    void Reset() noexcept;
+
+private:
+    HDEVNOTIFY handle_ = nullptr;
+};
+
+// The dialog is owned jointly: the start-up sequence holds it while the modal
+// loop runs, and every worker thread holds its own share, so closing the dialog
+// (WM_CLOSE, OK, cancel) never frees the paths, flags or inventory under a worker.
+class AttachWatchDialog : public std::enable_shared_from_this<AttachWatchDialog> {
+    struct ConstructionKey {};
+
+public:
+    // Builds the dialog and with it the inventory, which queries the driver and
+    // every controller at once. Null only when memory runs out.
+    static std::shared_ptr<AttachWatchDialog> Create(HINSTANCE instance, DetectorPlatform& platform) noexcept;
+
+    AttachWatchDialog(ConstructionKey, HINSTANCE instance, DetectorPlatform& platform) noexcept;
+    ~AttachWatchDialog();
+    AttachWatchDialog(const AttachWatchDialog&) = delete;
+    AttachWatchDialog& operator=(const AttachWatchDialog&) = delete;
+
+    // Runs the dialog modally from template 102 and returns its result.
+    INT_PTR DoModal() noexcept;
+
+    // The window while the dialog runs, null before and after.
+    HWND Window() const noexcept { return window_; }
+
+    // Starts the start-up worker unless one is under way.
+    void StartApplyWorker() noexcept;
+    // Every WM_DEVICECHANGE, before the dialog's normal handling.
+    void HandleDeviceChange(WPARAM wParam, LPARAM lParam) noexcept;
+    // Every WM_QUERYENDSESSION; the session may end whatever this achieves.
+    void SaveAllScreens() noexcept;
+
+private:
+    static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR WindowProcedure(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+    BOOL OnInitDialog() noexcept;
+    BOOL EndWithoutWatching() noexcept;
+    BOOL OnPaint() noexcept;
+
+    // Runs procedure on a new thread that receives its own share of the dialog
+    // (take it with TakeWorkerShare); false when the thread cannot be created.
+    [[nodiscard]] bool StartWorker(LPTHREAD_START_ROUTINE procedure) noexcept;
+    static std::shared_ptr<AttachWatchDialog> TakeWorkerShare(void* parameter) noexcept;
+
+    static DWORD WINAPI ApplyWorker(void* parameter);
+
+    HINSTANCE instance_;
+    HWND window_ = nullptr;
+
+    HICON appIcon;
+    std::atomic<bool> toolBusy;
+    std::atomic<bool> applyBusy;
+    char settingsPath[kTextBufferSize];
+    char toolCommand[kTextBufferSize];
+    TouchScreens screens;
+    StaticText statusText;
+
+    // Kept for the window's lifetime and undone when the window goes.
+    DeviceNotification notification_;
+};

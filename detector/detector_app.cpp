@@ -1,0 +1,53 @@
+#include "detector_app.h"
+
+#include "attach_watch_dialog.h"
+#include "platform.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+DetectorApp theApp;
+
+const char* ApplicationName() noexcept { return theApp.GetAppName(); }
+
+bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
+    instance_ = instance;
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&classes);
+
+    const std::shared_ptr<AttachWatchDialog> dialog = AttachWatchDialog::Create(instance, WindowsPlatform());
+    if (dialog == nullptr) return false;
+    mainWindow_ = dialog.get();
+    (void)dialog->DoModal();
+    mainWindow_ = nullptr;
+    // Workers that still run keep their own share of the dialog.
+    return false;
+}
+
+const char* DetectorApp::GetAppName() noexcept {
+    if (appName_[0] != '\0') return appName_;
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(instance_, path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        // A path that does not fit is cut short; the program's own name stands in.
+        std::strcpy(appName_, "HIDWATCH");
+        return appName_;
+    }
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    }
+    std::size_t nameLength = std::strlen(name);
+    if (const char* dot = std::strrchr(name, '.')) nameLength = static_cast<std::size_t>(dot - name);
+    // Fits: the name is a part of a path shorter than MAX_PATH.
+    std::memcpy(appName_, name, nameLength);
+    appName_[nameLength] = '\0';
+    return appName_;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The command line is ignored.
+    (void)theApp.InitInstance(instance);
+    return 0;
+}

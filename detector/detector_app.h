@@ -1,0 +1,32 @@
+// The detector's application object and its start-up sequence.
+#pragma once
+
+#include <windows.h>
+
+#include "installer_key.h"
+
+class AttachWatchDialog;
+
+class DetectorApp {
+public:
+    DetectorApp() noexcept = default;
+    DetectorApp(const DetectorApp&) = delete;
+    DetectorApp& operator=(const DetectorApp&) = delete;
+
+    // The start-up sequence: builds and runs the hidden dialog. Returns false
+    // once the dialog has ended; no message loop of the application follows.
+    bool InitInstance(HINSTANCE instance) noexcept;
+
+    // The executable's file name without its extension.
+    const char* GetAppName() noexcept;
+
+private:
+    HINSTANCE instance_ = nullptr;
+    AttachWatchDialog* mainWindow_ = nullptr;
+    char appName_[kTextBufferSize] = {};
+};
+
+extern DetectorApp theApp;
+
+// The caption of the detector's message box: the application's name.
+const char* ApplicationName() noexcept;
