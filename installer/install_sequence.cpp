@@ -1,7 +1,129 @@
 #include "install_sequence.h"
 
-// The steps around the installer engine come with the install sequence itself.
+#include "command_lines.h"
+#include "entry.h"
+#include "file_system.h"
+#include "launcher.h"
+#include "platform.h"
+#include "process_objects.h"
+#include "registry.h"
+#include "shell_folder.h"
+
+namespace {
+
+constexpr const char* kSettingsValue = "Configuration";
+constexpr const char* kToolValue = "Tesvo";
+constexpr const char* kToolRanValue = "TesvoRan";
+constexpr const char* kToolExecutable = "Tesvo.exe";
+
+// Copies one shipped file from the installer's folder into the installation folder.
+void CopyIntoInstallFolder(const char* name) noexcept {
+    char source[kMaxPath];
+    char target[kMaxPath];
+    if (!PathInFolder(source, installerState.sourceFolder, name)) return;
+    if (!PathInFolder(target, installerState.installFolder, name)) return;
+    (void)Platform().fileSystem->CopyFileReplacing(source, target);
+}
+
+void WriteInstallerValue(const char* name, const char* fileName) noexcept {
+    char path[kMaxPath];
+    if (!PathInFolder(path, installerState.installFolder, fileName)) return;
+    (void)Platform().registry->SetStringValue(installerState.installerKeyHandle.Get(), name, path);
+}
+
+// Registers the detector in the Run key and starts it; neither when the key cannot
+// be opened or the command does not fit.
+void RegisterAndStartDetector() noexcept {
+    RegistryApi& registry = *Platform().registry;
+    OsHandle opened = nullptr;
+    if (!registry.OpenMachineKey(kRunKey, KeyAccess::AllAccess, opened)) return;
+    RegistryKey runKey(registry, opened);
+    char command[kMaxPath];
+    if (!DetectorCommand(command, installerState.installFolder)) return;
+    (void)registry.SetStringValue(runKey.Get(), kDetectorRunValue, command);
+    runKey.Close();
+    (void)StartDetector();
+}
+
+}  // namespace
+
+bool DriverServiceExists() noexcept {
+    RegistryApi& registry = *Platform().registry;
+    OsHandle opened = nullptr;
+    if (!registry.OpenMachineKey(kDriverServiceKey, KeyAccess::Read, opened)) return false;
+    RegistryKey serviceKey(registry, opened);
+    return true;
+}
+
+void DeleteInstallerKey() noexcept {
+    installerState.installerKeyHandle.Close();
+    (void)Platform().registry->DeleteMachineKey(kInstallerKey);
+}
+
+bool StartDetector() noexcept {
+    char command[kMaxPath];
+    if (!DetectorCommand(command, installerState.installFolder)) return false;
+    LaunchedProcess detector;
+    return detector.Start(command, installerState.installFolder, false) == 1;
+}
+
+LaunchedProcess RunShortcutScript(const char* argument) noexcept {
+    LaunchedProcess script;
+    char systemFolder[kMaxPath];
+    char command[kMaxPath];
+    // Without the system folder there is no interpreter to trust: the script is not run.
+    if (Platform().shellFolder->SystemFolder(systemFolder) &&
+        ScriptCommand(command, systemFolder, installerState.installFolder, argument)) {
+        script.Start(command, installerState.installFolder, true);
+    }
+    return script;
+}
+
+void WriteUninstallIcon() noexcept {
+    RegistryApi& registry = *Platform().registry;
+    OsHandle opened = nullptr;
+    if (!registry.OpenMachineKey(kUninstallKey, KeyAccess::ReadWrite, opened)) return;
+    RegistryKey uninstallKey(registry, opened);
+    char icon[kMaxPath];
+    if (!PathInFolder(icon, installerState.installFolder, "kx.exe,0")) return;
+    (void)registry.SetStringValue(uninstallKey.Get(), "DisplayIcon", icon);
+}
+
 int Install(const char* commandLine) noexcept {
-    (void)commandLine;
-    return 0;
+    InstallerState& state = installerState;
+    RegistryApi& registry = *Platform().registry;
+    FileSystemApi& files = *Platform().fileSystem;
+
+    if (IsKnownFolder(state.installFolder)) (void)files.CreateFolder(state.installFolder);
+    CopyIntoInstallFolder(kSettingsFileName);
+    CopyIntoInstallFolder(kDetectorFileName);
+    if (IsKnownFolder(state.sourceFolder)) (void)files.SetCurrentFolder(state.sourceFolder);
+
+    char engineCommand[kMaxPath];
+    bool engineCommandFits = EngineCommand(engineCommand, commandLine);
+
+    WriteInstallerValue(kSettingsValue, kSettingsFileName);
+    WriteInstallerValue(kToolValue, kToolExecutable);
+    (void)registry.DeleteValue(state.installerKeyHandle.Get(), kToolRanValue);
+
+    // A tail too long for the command line is not passed on cut short: the engine is
+    // then not run, and the service key decides as if it could not be started.
+    LaunchedProcess engine;
+    if (engineCommandFits && IsKnownFolder(state.sourceFolder)) engine.Start(engineCommand, state.sourceFolder, true);
+
+    if (!DriverServiceExists()) {
+        DeleteInstallerKey();
+        return 1;  // the copied files and the folder stay
+    }
+
+    WriteUninstallIcon();
+    RegisterAndStartDetector();
+
+    LaunchedProcess script = RunShortcutScript("INSTALL");
+
+    if (!registry.ValueExists(state.installerKeyHandle.Get(), kToolRanValue) && IsKnownFolder(state.installFolder)) {
+        Platform().launcher->Pause(kToolStartPauseMilliseconds);
+        LaunchedProcess tool(kToolExecutable, state.installFolder, false);
+    }
+    return 0;  // the script's and the engine's handles are released on the way out
 }

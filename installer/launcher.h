@@ -24,6 +24,8 @@ public:
     // Blocks until the process has ended, without a time limit.
     virtual void WaitUntilEnded(OsHandle process) noexcept = 0;
     virtual void Close(OsHandle handle) noexcept = 0;
+    // Sleep: the pause before the outside tool is started.
+    virtual void Pause(std::uint32_t milliseconds) noexcept = 0;
 };
 
 #if defined(_WIN32)

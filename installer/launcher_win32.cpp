@@ -33,6 +33,7 @@ public:
         CloseHandle(handle);
         SetLastError(lastError);
     }
+    void Pause(std::uint32_t milliseconds) noexcept override { Sleep(milliseconds); }
 };
 
 }  // namespace

@@ -8,6 +8,7 @@ class ProcessSnapshotApi;
 class LauncherApi;
 class ShellFolderApi;
 class MessageBoxApi;
+class FileSystemApi;
 
 struct InstallerPlatform {
     RegistryApi* registry = nullptr;
@@ -15,6 +16,7 @@ struct InstallerPlatform {
     LauncherApi* launcher = nullptr;
     ShellFolderApi* shellFolder = nullptr;
     MessageBoxApi* messageBox = nullptr;
+    FileSystemApi* fileSystem = nullptr;
 };
 
 InstallerPlatform& Platform() noexcept;

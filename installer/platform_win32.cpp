@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include "file_system.h"
 #include "launcher.h"
 #include "message_box.h"
 #include "process_snapshot.h"
@@ -19,6 +20,7 @@ void UseWindowsPlatform() noexcept {
     platform.launcher = &WindowsLauncherApi();
     platform.shellFolder = &WindowsShellFolderApi();
     platform.messageBox = &WindowsMessageBoxApi();
+    platform.fileSystem = &WindowsFileSystemApi();
 }
 
 void RestrictDllSearch() noexcept {

@@ -15,6 +15,9 @@ public:
     virtual std::uint32_t ModuleFileName(char (&path)[kMaxPath]) noexcept = 0;
     // PathRemoveFileSpec: drops the last element; a drive root keeps its backslash.
     virtual void RemoveFileSpec(char (&path)[kMaxPath]) noexcept = 0;
+    // GetSystemDirectory: where the command interpreter is taken from. Fails, leaving
+    // folder empty, when the folder does not fit.
+    virtual bool SystemFolder(char (&folder)[kMaxPath]) noexcept = 0;
 };
 
 #if defined(_WIN32)

@@ -15,6 +15,14 @@ public:
         return GetModuleFileNameA(nullptr, path, kMaxPath);
     }
     void RemoveFileSpec(char (&path)[kMaxPath]) noexcept override { PathRemoveFileSpecA(path); }
+    bool SystemFolder(char (&folder)[kMaxPath]) noexcept override {
+        UINT length = GetSystemDirectoryA(folder, kMaxPath);
+        if (length == 0 || length >= kMaxPath) {
+            folder[0] = '\0';
+            return false;
+        }
+        return true;
+    }
 };
 
 }  // namespace

@@ -157,6 +157,7 @@ bool FakeLauncher::Launch(const char* commandLine, const char* currentDirectory,
                           ProcessInformation& processInfo) noexcept {
     log_.push_back(std::string("launch ") + commandLine + " in " + currentDirectory);
     if (launchFails) return false;
+    if (onLaunch) onLaunch(commandLine);
     processInfo.process = MakeHandle(nextHandle_++);
     processInfo.thread = MakeHandle(nextHandle_++);
     processInfo.processId = nextId_++;
@@ -167,6 +168,10 @@ bool FakeLauncher::Launch(const char* commandLine, const char* currentDirectory,
 }
 
 void FakeLauncher::WaitUntilEnded(OsHandle) noexcept { log_.push_back("wait until ended"); }
+
+void FakeLauncher::Pause(std::uint32_t milliseconds) noexcept {
+    log_.push_back("pause " + std::to_string(milliseconds));
+}
 
 void FakeLauncher::Close(OsHandle handle) noexcept {
     if (openHandles.erase(handle) == 0) ++badCloses;
@@ -193,6 +198,78 @@ void FakeShellFolder::RemoveFileSpec(char (&path)[kMaxPath]) noexcept {
     else *last = '\0';
 }
 
+bool FakeShellFolder::SystemFolder(char (&folder)[kMaxPath]) noexcept {
+    log_.push_back("system folder");
+    Fill(folder, systemFolder);
+    return !systemFolder.empty();
+}
+
+std::string FakeFileSystem::ParentOf(const std::string& path) {
+    std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool FakeFileSystem::CreateFolder(const char* path) noexcept {
+    log_.push_back(std::string("create folder ") + path);
+    if (folders.count(path) || !folders.count(ParentOf(path))) return false;
+    folders.insert(path);
+    return true;
+}
+
+bool FakeFileSystem::CopyFileReplacing(const char* source, const char* target) noexcept {
+    log_.push_back(std::string("copy ") + source + " to " + target);
+    auto found = files.find(source);
+    if (found == files.end() || !folders.count(ParentOf(target))) return false;
+    files[target] = found->second;
+    return true;
+}
+
+bool FakeFileSystem::SetCurrentFolder(const char* path) noexcept {
+    log_.push_back(std::string("current folder ") + path);
+    if (!folders.count(path)) return false;
+    currentFolder = path;
+    return true;
+}
+
+bool FakeFileSystem::RemoveFile(const char* path) noexcept {
+    log_.push_back(std::string("delete file ") + path);
+    for (const auto& entry : held) {
+        if (entry.second == path) return false;
+    }
+    return files.erase(path) == 1;
+}
+
+bool FakeFileSystem::RemoveFolder(const char* path) noexcept {
+    log_.push_back(std::string("remove folder ") + path);
+    if (!folders.count(path) || currentFolder == path) return false;
+    for (const auto& file : files) {
+        if (ParentOf(file.first) == path) return false;
+    }
+    for (const std::string& folder : folders) {
+        if (ParentOf(folder) == path) return false;
+    }
+    folders.erase(path);
+    return true;
+}
+
+OsHandle FakeFileSystem::OpenHeldAgainstDeletion(const char* path) noexcept {
+    log_.push_back(std::string("hold ") + path);
+    if (!files.count(path)) return MakeHandle(static_cast<std::uintptr_t>(-1));
+    OsHandle handle = MakeHandle(nextHandle_++);
+    held[handle] = path;
+    return handle;
+}
+
+void FakeFileSystem::Close(OsHandle file) noexcept {
+    auto found = held.find(file);
+    if (found == held.end()) {
+        ++badCloses;
+        return;
+    }
+    log_.push_back("release " + found->second);
+    held.erase(found);
+}
+
 void FakeMessageBox::ShowError(const char* text) noexcept {
     log_.push_back(std::string("message box ") + text);
 }
@@ -210,7 +287,7 @@ void ClearInstallerState() {
 
 FakePlatform::FakePlatform() : saved_(Platform()) {
     ClearInstallerState();
-    Platform() = InstallerPlatform{&registry, &processes, &launcher, &shellFolder, &messageBox};
+    Platform() = InstallerPlatform{&registry, &processes, &launcher, &shellFolder, &messageBox, &fileSystem};
 }
 
 FakePlatform::~FakePlatform() {

@@ -3,6 +3,7 @@
 // the order of the steps.
 #pragma once
 
+#include "file_system.h"
 #include "launcher.h"
 #include "message_box.h"
 #include "platform.h"
@@ -11,6 +12,7 @@
 #include "shell_folder.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -86,11 +88,14 @@ public:
     explicit FakeLauncher(CallLog& log) : log_(log) {}
 
     bool launchFails = false;
+    // What the started program does, run when it is launched (before any wait).
+    std::function<void(const std::string& commandLine)> onLaunch;
 
     bool Launch(const char* commandLine, const char* currentDirectory,
                 ProcessInformation& processInfo) noexcept override;
     void WaitUntilEnded(OsHandle process) noexcept override;
     void Close(OsHandle handle) noexcept override;
+    void Pause(std::uint32_t milliseconds) noexcept override;
 
     std::set<OsHandle> openHandles;
     int badCloses = 0;
@@ -108,13 +113,43 @@ public:
     std::string programFiles = "C:\\Program Files (x86)";
     std::string modulePath = "D:\\Setup\\OrvaSetup.exe";
     bool moduleCut = false;  // GetModuleFileName fills the whole buffer
+    std::string systemFolder = "C:\\Windows\\system32";  // empty: the lookup fails
 
     bool ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept override;
     std::uint32_t ModuleFileName(char (&path)[kMaxPath]) noexcept override;
     void RemoveFileSpec(char (&path)[kMaxPath]) noexcept override;
+    bool SystemFolder(char (&folder)[kMaxPath]) noexcept override;
 
 private:
     CallLog& log_;
+};
+
+// Files and folders by full path, with the installer's current directory. A folder
+// goes only when it is empty and no one's current directory, a held file cannot be
+// deleted, as on Windows.
+class FakeFileSystem final : public FileSystemApi {
+public:
+    explicit FakeFileSystem(CallLog& log) : log_(log) {}
+
+    std::set<std::string> folders;
+    std::map<std::string, std::string> files;  // path to content
+    std::string currentFolder = "C:\\Users\\me";
+
+    bool CreateFolder(const char* path) noexcept override;
+    bool CopyFileReplacing(const char* source, const char* target) noexcept override;
+    bool SetCurrentFolder(const char* path) noexcept override;
+    bool RemoveFile(const char* path) noexcept override;
+    bool RemoveFolder(const char* path) noexcept override;
+    OsHandle OpenHeldAgainstDeletion(const char* path) noexcept override;
+    void Close(OsHandle file) noexcept override;
+
+    std::map<OsHandle, std::string> held;
+    int badCloses = 0;
+
+private:
+    static std::string ParentOf(const std::string& path);
+    CallLog& log_;
+    std::uintptr_t nextHandle_ = 0x9000;
 };
 
 class FakeMessageBox final : public MessageBoxApi {
@@ -141,6 +176,7 @@ public:
     FakeLauncher launcher{log};
     FakeShellFolder shellFolder{log};
     FakeMessageBox messageBox{log};
+    FakeFileSystem fileSystem{log};
 
 private:
     InstallerPlatform saved_;

@@ -1,0 +1,29 @@
+// The files and folders the sequences touch.
+#pragma once
+
+#include "owned_handle.h"
+
+class FileSystemApi {
+public:
+    virtual ~FileSystemApi() = default;
+    // CreateDirectory, one level, no security attributes.
+    virtual bool CreateFolder(const char* path) noexcept = 0;
+    // CopyFile, replacing an existing target.
+    virtual bool CopyFileReplacing(const char* source, const char* target) noexcept = 0;
+    // SetCurrentDirectory of the installer itself.
+    virtual bool SetCurrentFolder(const char* path) noexcept = 0;
+    virtual bool RemoveFile(const char* path) noexcept = 0;
+    // RemoveDirectory: only an empty folder goes.
+    virtual bool RemoveFolder(const char* path) noexcept = 0;
+    // Opens an existing file for reading, sharing read and write but not delete, so
+    // that no other process can delete or rename it while it is held. No handle when
+    // it fails.
+    virtual OsHandle OpenHeldAgainstDeletion(const char* path) noexcept = 0;
+    virtual void Close(OsHandle file) noexcept = 0;
+};
+
+using HeldFile = OwnedHandle<FileSystemApi, &FileSystemApi::Close>;
+
+#if defined(_WIN32)
+FileSystemApi& WindowsFileSystemApi() noexcept;
+#endif

@@ -1,0 +1,240 @@
+#include "install_sequence.h"
+
+#include "sequence_fixture.h"
+
+#include <string>
+
+namespace {
+
+const std::string kQuotedDetector = "\"" + kTarget + "\\hidwatch.exe\"";
+const std::string kScriptInstall =
+    "\"" + kSystem + "\\cmd.exe\" /s /c \"\"" + kTarget + "\\menulinks.bat\" INSTALL\"";
+
+class InstallSequence : public SequenceTest {};
+
+TEST_F(InstallSequence, DriverPresentRunsEveryStepInOrder) {
+    fakes.registry.keys[kInstallerKeyText]["TesvoRan"] = "left by an earlier run";
+
+    EXPECT_EQ(Install("/S"), 0);
+
+    EXPECT_EQ(fakes.log, (CallLog{
+                             "create folder " + kTarget,
+                             "copy " + kSource + "\\PANELSET.TXT to " + kTarget + "\\PANELSET.TXT",
+                             "copy " + kSource + "\\HIDWATCH.EXE to " + kTarget + "\\HIDWATCH.EXE",
+                             "current folder " + kSource,
+                             "set Configuration=" + kTarget + "\\PANELSET.TXT",
+                             "set Tesvo=" + kTarget + "\\Tesvo.exe",
+                             "delete value TesvoRan",
+                             "launch kx.exe /S in " + kSource,
+                             "wait until ended",
+                             "open " + kServiceKeyText,
+                             "close " + kServiceKeyText,
+                             "open " + kUninstallKeyText,
+                             "set DisplayIcon=" + kTarget + "\\kx.exe,0",
+                             "close " + kUninstallKeyText,
+                             "open " + kRunKeyText,
+                             "set " + kRunValueText + "=" + kQuotedDetector,
+                             "close " + kRunKeyText,
+                             "launch " + kQuotedDetector + " in " + kTarget,
+                             "close handle", "close handle",
+                             "system folder",
+                             "launch " + kScriptInstall + " in " + kTarget,
+                             "wait until ended",
+                             "query TesvoRan",
+                             "pause 5000",
+                             "launch Tesvo.exe in " + kTarget,
+                             "close handle", "close handle",
+                             "close handle", "close handle",  // the script
+                             "close handle", "close handle",  // the engine
+                         }));
+    EXPECT_EQ(fakes.fileSystem.files[kTarget + "\\HIDWATCH.EXE"], "detector v2");
+    EXPECT_EQ(fakes.fileSystem.files[kTarget + "\\PANELSET.TXT"], "shipped settings");
+    EXPECT_EQ(Value(kRunKeyText, "Other"), "C:\\other.exe");
+    // The detector reads the tool's plain path and quotes it itself.
+    EXPECT_EQ(Value(kInstallerKeyText, "Tesvo"), kTarget + "\\Tesvo.exe");
+    ExpectNoHandleLeft(true);
+}
+
+TEST_F(InstallSequence, DriverMissingDeletesTheKeyAndKeepsTheFiles) {
+    engine.installsDriver = false;
+    fakes.registry.keys[kUninstallKeyText] = {};
+
+    EXPECT_EQ(Install(""), 1);
+
+    const CallLog& log = fakes.log;
+    ASSERT_GE(log.size(), 5u);
+    EXPECT_EQ(CallLog(log.end() - 5, log.end()),
+              (CallLog{"open " + kServiceKeyText, "close " + kInstallerKeyText, "delete key " + kInstallerKeyText,
+                       "close handle", "close handle"}));
+    EXPECT_FALSE(KeyExists(kInstallerKeyText));
+    EXPECT_TRUE(HasFile(kTarget + "\\PANELSET.TXT"));
+    EXPECT_TRUE(HasFile(kTarget + "\\HIDWATCH.EXE"));
+    EXPECT_TRUE(fakes.fileSystem.folders.count(kTarget));
+    EXPECT_FALSE(HasValue(kRunKeyText, kRunValueText));
+    EXPECT_FALSE(HasValue(kUninstallKeyText, "DisplayIcon"));
+    EXPECT_EQ(CountInLog("close handle"), 2);  // only the engine was started
+    ExpectNoHandleLeft(false);
+}
+
+TEST_F(InstallSequence, EngineThatCannotStartIsJudgedByTheServiceKey) {
+    fakes.launcher.launchFails = true;
+    fakes.registry.keys[kServiceKeyText] = {};  // a driver from an earlier installation
+    EXPECT_EQ(Install(""), 0);
+    EXPECT_EQ(CountInLog("wait until ended"), 0);
+    EXPECT_EQ(Value(kRunKeyText, kRunValueText), kQuotedDetector);
+
+    fakes.registry.keys.erase(kServiceKeyText);
+    SetFolders(kSource, kTarget);
+    EXPECT_EQ(Install(""), 1);
+    EXPECT_FALSE(KeyExists(kInstallerKeyText));
+}
+
+struct BranchCase {
+    const char* name;
+    bool runKeyExists;
+    bool uninstallKeyExists;
+    bool engineCreatesToolRan;
+    bool systemFolderKnown;
+    bool detectorRegistered;
+    bool iconWritten;
+    bool toolStarted;
+    bool scriptRun;
+};
+
+class InstallBranches : public InstallSequence, public ::testing::WithParamInterface<BranchCase> {};
+
+TEST_P(InstallBranches, LeaveOutOnlyTheirOwnSteps) {
+    const BranchCase& c = GetParam();
+    if (!c.runKeyExists) fakes.registry.keys.erase(kRunKeyText);
+    engine.createsUninstallKey = c.uninstallKeyExists;
+    engine.createsToolRan = c.engineCreatesToolRan;
+    if (!c.systemFolderKnown) fakes.shellFolder.systemFolder.clear();
+
+    EXPECT_EQ(Install(""), 0);
+
+    EXPECT_EQ(HasValue(kRunKeyText, kRunValueText), c.detectorRegistered);
+    EXPECT_EQ(CountInLog("launch " + kQuotedDetector + " in " + kTarget), c.detectorRegistered ? 1 : 0);
+    EXPECT_FALSE(KeyExists(kRunKeyText) && !c.runKeyExists) << "the Run key is only opened, never created";
+    EXPECT_EQ(HasValue(kUninstallKeyText, "DisplayIcon"), c.iconWritten);
+    EXPECT_FALSE(KeyExists(kUninstallKeyText) && !c.uninstallKeyExists);
+    EXPECT_EQ(CountInLog("launch Tesvo.exe in " + kTarget), c.toolStarted ? 1 : 0);
+    EXPECT_EQ(CountInLog("pause 5000"), c.toolStarted ? 1 : 0);
+    EXPECT_EQ(CountInLog("launch " + kScriptInstall + " in " + kTarget), c.scriptRun ? 1 : 0);
+    // Nothing ever runs an interpreter by its bare name.
+    for (const std::string& line : fakes.log) EXPECT_EQ(line.find("launch cmd.exe"), std::string::npos) << line;
+    EXPECT_EQ(Value(kInstallerKeyText, "Configuration"), kTarget + "\\PANELSET.TXT");
+    ExpectNoHandleLeft(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstallBranches,
+    ::testing::Values(
+        //         name                run    uninst toolRan sysdir  detector icon   tool   script
+        BranchCase{"Everything", true, true, false, true, true, true, true, true},
+        BranchCase{"NoRunKey", false, true, false, true, false, true, true, true},
+        BranchCase{"NoUninstallKey", true, false, false, true, true, false, true, true},
+        BranchCase{"ToolAlreadyRan", true, true, true, true, true, true, false, true},
+        BranchCase{"NoSystemFolder", true, true, false, false, true, true, true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct TailCase {
+    const char* name;
+    std::string tail;
+    std::string engineLaunch;  // empty: the engine is not started
+};
+
+class InstallTails : public InstallSequence, public ::testing::WithParamInterface<TailCase> {};
+
+TEST_P(InstallTails, ReachTheEngineWholeOrNotAtAll) {
+    fakes.registry.keys[kServiceKeyText] = {};
+    EXPECT_EQ(Install(GetParam().tail.c_str()), 0);
+    int launches = 0;
+    for (const std::string& line : fakes.log) launches += line.rfind("launch kx.exe", 0) == 0;
+    if (GetParam().engineLaunch.empty()) {
+        EXPECT_EQ(launches, 0);
+    } else {
+        EXPECT_EQ(launches, 1);
+        EXPECT_EQ(CountInLog(GetParam().engineLaunch), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstallTails,
+    ::testing::Values(TailCase{"Empty", "", "launch kx.exe  in " + kSource},
+                      TailCase{"Arguments", "/SILENT /LANG=DE", "launch kx.exe /SILENT /LANG=DE in " + kSource},
+                      TailCase{"PercentSignsAreText", "%S%N", "launch kx.exe %S%N in " + kSource},
+                      TailCase{"JustFits", std::string(252, 'A'), "launch kx.exe " + std::string(252, 'A') + " in " + kSource},
+                      TailCase{"OneByteTooLong", std::string(253, 'A'), ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InstallSequence, RepeatedInstallOverwritesAndRewrites) {
+    EXPECT_EQ(Install(""), 0);
+    fakes.fileSystem.files[kSource + "\\HIDWATCH.EXE"] = "detector v3";
+    fakes.fileSystem.files[kTarget + "\\PANELSET.TXT"] = "settings saved at log-off";
+    fakes.registry.keys[kInstallerKeyText]["TesvoRan"] = "1";
+    fakes.registry.keys[kInstallerKeyText]["Configuration"] = "stale";
+
+    SetFolders(kSource, kTarget);
+    EXPECT_EQ(Install(""), 0);
+
+    EXPECT_EQ(fakes.fileSystem.files[kTarget + "\\HIDWATCH.EXE"], "detector v3");
+    EXPECT_EQ(fakes.fileSystem.files[kTarget + "\\PANELSET.TXT"], "shipped settings");
+    EXPECT_EQ(Value(kInstallerKeyText, "Configuration"), kTarget + "\\PANELSET.TXT");
+    // TesvoRan went before the engine ran, so the tool starts again.
+    EXPECT_FALSE(HasValue(kInstallerKeyText, "TesvoRan"));
+    EXPECT_EQ(CountInLog("launch Tesvo.exe in " + kTarget), 1);
+    ExpectNoHandleLeft(true);
+}
+
+TEST_F(InstallSequence, DriveRootSourceGivesDoubleBackslashes) {
+    fakes.fileSystem.files["D:\\\\PANELSET.TXT"] = "from the root";
+    SetFolders("D:\\", kTarget);
+    EXPECT_EQ(Install(""), 0);
+    EXPECT_EQ(CountInLog("copy D:\\\\PANELSET.TXT to " + kTarget + "\\PANELSET.TXT"), 1);
+}
+
+// A folder whose own path fits but whose file paths do not: nothing is copied to or
+// recorded for a cut path, and the detector is neither registered nor started.
+TEST_F(InstallSequence, PathsThatDoNotFitAreSkippedNotCut) {
+    const std::string longTarget = "C:\\" + std::string(244, 'p');  // 247 bytes; +"\PANELSET.TXT" = 260
+    fakes.fileSystem.folders.insert(longTarget);
+    SetFolders(kSource, longTarget);
+
+    EXPECT_EQ(Install(""), 0);
+
+    for (const std::string& line : fakes.log) {
+        EXPECT_EQ(line.rfind("copy", 0), std::string::npos) << line;
+        EXPECT_EQ(line.rfind("set Configuration", 0), std::string::npos) << line;
+    }
+    EXPECT_FALSE(HasValue(kRunKeyText, kRunValueText));  // "\"...\hidwatch.exe\"" is 262 bytes
+    EXPECT_EQ(Value(kInstallerKeyText, "Tesvo"), longTarget + "\\Tesvo.exe");  // 257 bytes: fits
+    EXPECT_EQ(fakes.fileSystem.files.size(), 2u + 3u);  // the sources and the engine's files
+    ExpectNoHandleLeft(true);
+}
+
+TEST_F(InstallSequence, UnknownFoldersAreNeverUsed) {
+    fakes.registry.keys[kServiceKeyText] = {};
+    SetFolders("", "");
+
+    EXPECT_EQ(Install(""), 0);
+
+    for (const std::string& line : fakes.log) {
+        EXPECT_TRUE(line.rfind("open", 0) == 0 || line.rfind("close", 0) == 0 || line == "delete value TesvoRan" || line == "system folder" ||
+                    line == "query TesvoRan")
+            << "unexpected step: " << line;
+    }
+    EXPECT_FALSE(HasValue(kInstallerKeyText, "Configuration"));
+    EXPECT_FALSE(HasValue(kRunKeyText, kRunValueText));
+    ExpectNoHandleLeft(true);
+}
+
+TEST_F(InstallSequence, UninstallIconOnlyIntoAnExistingKey) {
+    WriteUninstallIcon();
+    EXPECT_FALSE(KeyExists(kUninstallKeyText));
+    fakes.registry.keys[kUninstallKeyText] = {};
+    WriteUninstallIcon();
+    EXPECT_EQ(Value(kUninstallKeyText, "DisplayIcon"), kTarget + "\\kx.exe,0");
+    EXPECT_EQ(fakes.registry.OpenKeyCount(), 1u);
+}
+
+}  // namespace

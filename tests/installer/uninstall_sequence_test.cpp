@@ -1,0 +1,173 @@
+#include "uninstall_sequence.h"
+
+#include "install_sequence.h"
+#include "sequence_fixture.h"
+
+#include <string>
+
+namespace {
+
+const std::string kScript = kTarget + "\\menulinks.bat";
+const std::string kScriptUninstall = "\"" + kSystem + "\\cmd.exe\" /s /c \"\"" + kScript + "\" UNINSTALL\"";
+
+// Starts from a completed installation with the driver present.
+class UninstallSequence : public SequenceTest {
+protected:
+    UninstallSequence() {
+        EXPECT_EQ(Install(""), 0);
+        SetFolders(kSource, kTarget);  // the next run of the installer
+    }
+};
+
+TEST_F(UninstallSequence, DriverRemovedTakesEverythingAwayInOrder) {
+    EXPECT_EQ(Uninstall("/U"), 1);
+
+    EXPECT_EQ(fakes.log, (CallLog{
+                             "hold " + kScript,
+                             "current folder " + kTarget,
+                             "launch kx.exe /U in " + kTarget,
+                             "wait until ended",
+                             "release " + kScript,
+                             "open " + kServiceKeyText,
+                             "close " + kInstallerKeyText,
+                             "delete key " + kInstallerKeyText,
+                             "open " + kRunKeyText,
+                             "delete value " + kRunValueText,
+                             "close " + kRunKeyText,
+                             "system folder",
+                             "launch " + kScriptUninstall + " in " + kTarget,
+                             "wait until ended",
+                             "delete file " + kTarget + "\\PANELSET.TXT",
+                             "delete file " + kTarget + "\\HIDWATCH.EXE",
+                             "current folder " + kSource,
+                             "remove folder " + kTarget,
+                             "close handle", "close handle",  // the script
+                             "close handle", "close handle",  // the engine
+                         }));
+    EXPECT_FALSE(KeyExists(kInstallerKeyText));
+    EXPECT_TRUE(KeyExists(kRunKeyText));
+    EXPECT_EQ(Value(kRunKeyText, "Other"), "C:\\other.exe");
+    EXPECT_FALSE(HasValue(kRunKeyText, kRunValueText));
+    EXPECT_EQ(engineSawScriptDeletion, "refused");
+    ExpectNoHandleLeft(false);
+}
+
+// The engine could not delete the held script; here the script's UNINSTALL run removes
+// itself, as the stand-in does, so the folder is empty and goes.
+TEST_F(UninstallSequence, EmptiedFolderGoesAfterTheInstallerHasLeftIt) {
+    fakes.launcher.onLaunch = [this, engineRun = fakes.launcher.onLaunch](const std::string& commandLine) {
+        engineRun(commandLine);
+        if (commandLine == kScriptUninstall) fakes.fileSystem.files.erase(kScript);
+    };
+    EXPECT_EQ(Uninstall("/U"), 1);
+    EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
+    EXPECT_EQ(fakes.fileSystem.currentFolder, kSource);
+}
+
+TEST_F(UninstallSequence, HeldScriptCanBeDeletedOnceTheEngineHasEnded) {
+    EXPECT_EQ(Uninstall("/U"), 1);
+    EXPECT_EQ(engineSawScriptDeletion, "refused");
+    EXPECT_TRUE(fakes.fileSystem.RemoveFile(kScript.c_str()));
+}
+
+TEST_F(UninstallSequence, DriverKeptRestartsTheDetectorAndKeepsEverything) {
+    engine.removesDriver = false;
+    const auto filesBefore = fakes.fileSystem.files;
+    const auto keysBefore = fakes.registry.keys;
+
+    EXPECT_EQ(Uninstall("/U"), 0);
+
+    const std::string detector = "\"" + kTarget + "\\hidwatch.exe\"";
+    EXPECT_EQ(fakes.log, (CallLog{
+                             "hold " + kScript,
+                             "current folder " + kTarget,
+                             "launch kx.exe /U in " + kTarget,
+                             "wait until ended",
+                             "release " + kScript,
+                             "open " + kServiceKeyText,
+                             "close " + kServiceKeyText,
+                             "launch " + detector + " in " + kTarget,
+                             "close handle", "close handle",  // the detector runs on
+                             "close handle", "close handle",  // the engine
+                         }));
+    EXPECT_EQ(fakes.fileSystem.files, filesBefore);
+    EXPECT_EQ(fakes.registry.keys, keysBefore);
+    ExpectNoHandleLeft(true);
+}
+
+TEST_F(UninstallSequence, MissingScriptHoldsNothingAndIsStillCalled) {
+    fakes.fileSystem.files.erase(kScript);
+    EXPECT_EQ(Uninstall("/U"), 1);
+    EXPECT_EQ(CountInLog("hold " + kScript), 1);
+    EXPECT_EQ(CountInLog("release " + kScript), 0);
+    EXPECT_EQ(CountInLog("launch " + kScriptUninstall + " in " + kTarget), 1);
+    ExpectNoHandleLeft(false);
+}
+
+TEST_F(UninstallSequence, LeftoverFilesKeepTheFolderAndTheResultIsStillOne) {
+    fakes.fileSystem.files[kTarget + "\\TesvoRuns.txt"] = "notes";
+    EXPECT_EQ(Uninstall("/U"), 1);
+    EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 1u);
+    EXPECT_FALSE(HasFile(kTarget + "\\HIDWATCH.EXE"));
+    EXPECT_FALSE(HasFile(kTarget + "\\PANELSET.TXT"));
+}
+
+TEST_F(UninstallSequence, SecondUninstallRunsTheRemovalAgainWithoutHarm) {
+    fakes.launcher.onLaunch = [this, engineRun = fakes.launcher.onLaunch](const std::string& commandLine) {
+        engineRun(commandLine);
+        if (commandLine == kScriptUninstall) fakes.fileSystem.files.erase(kScript);
+    };
+    EXPECT_EQ(Uninstall("/U"), 1);
+    ASSERT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
+
+    SetFolders(kSource, kTarget);  // the entry creates the key again
+    EXPECT_EQ(Uninstall("/U"), 1);
+
+    EXPECT_FALSE(KeyExists(kInstallerKeyText));
+    EXPECT_EQ(CountInLog("delete file " + kTarget + "\\PANELSET.TXT"), 1);
+    EXPECT_EQ(CountInLog("remove folder " + kTarget), 1);
+    EXPECT_EQ(fakes.fileSystem.currentFolder, kSource);
+    ExpectNoHandleLeft(false);
+}
+
+TEST_F(UninstallSequence, UnknownSourceFolderLeavesForTheSystemFolder) {
+    fakes.launcher.onLaunch = [this, engineRun = fakes.launcher.onLaunch](const std::string& commandLine) {
+        engineRun(commandLine);
+        if (commandLine == kScriptUninstall) fakes.fileSystem.files.erase(kScript);
+    };
+    SetFolders("", kTarget);
+    EXPECT_EQ(Uninstall("/U"), 1);
+    EXPECT_EQ(fakes.fileSystem.currentFolder, kSystem);
+    EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
+}
+
+// An installation folder the entry could not work out is never used: no deletion,
+// no folder removal, no process started in it.
+TEST_F(UninstallSequence, UnknownInstallFolderDeletesNothing) {
+    const auto filesBefore = fakes.fileSystem.files;
+    const auto foldersBefore = fakes.fileSystem.folders;
+    fakes.registry.keys.erase(kServiceKeyText);
+    SetFolders(kSource, "");
+
+    EXPECT_EQ(Uninstall("/U"), 1);
+
+    EXPECT_EQ(fakes.fileSystem.files, filesBefore);
+    EXPECT_EQ(fakes.fileSystem.folders, foldersBefore);
+    for (const std::string& line : fakes.log) {
+        EXPECT_EQ(line.rfind("launch", 0), std::string::npos) << line;
+        EXPECT_EQ(line.rfind("delete file", 0), std::string::npos) << line;
+        EXPECT_EQ(line.rfind("remove folder", 0), std::string::npos) << line;
+        EXPECT_EQ(line.rfind("hold", 0), std::string::npos) << line;
+    }
+    // The registry side still goes: it names no path.
+    EXPECT_FALSE(KeyExists(kInstallerKeyText));
+    EXPECT_FALSE(HasValue(kRunKeyText, kRunValueText));
+}
+
+TEST_F(UninstallSequence, TailTooLongForTheEngineIsNotCut) {
+    engine.removesDriver = false;
+    EXPECT_EQ(Uninstall(("/U " + std::string(250, 'X')).c_str()), 0);
+    for (const std::string& line : fakes.log) EXPECT_EQ(line.rfind("launch kx.exe", 0), std::string::npos) << line;
+}
+
+}  // namespace
