@@ -15,24 +15,6 @@ const GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 
 
 static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32, "the notification filter is 32 bytes");
 
-// Owns a thread handle; the thread itself runs on after its handle is closed.
-class ThreadHandle {
-public:
-    explicit ThreadHandle(HANDLE handle) noexcept : handle_(handle) {}
-    ~ThreadHandle() {
-        if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return;
-        const DWORD error = GetLastError();
-        CloseHandle(handle_);
-        SetLastError(error);
-    }
-    ThreadHandle(const ThreadHandle&) = delete;
-    ThreadHandle& operator=(const ThreadHandle&) = delete;
-    explicit operator bool() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
 }  // namespace
 
 DeviceNotification::DeviceNotification(DeviceNotification&& other) noexcept
@@ -65,27 +47,24 @@ void DeviceNotification::Reset() noexcept {
     SetLastError(error);
 }
 
-std::shared_ptr<AttachWatchDialog> AttachWatchDialog::Create(HINSTANCE instance, DetectorPlatform& platform) noexcept {
+std::unique_ptr<AttachWatchDialog> AttachWatchDialog::Create(HINSTANCE instance, DetectorPlatform& platform,
+                                                             WorkerServices& services) noexcept {
     try {
-        return std::make_shared<AttachWatchDialog>(ConstructionKey{}, instance, platform);
+        // Constructing the session builds the inventory: the driver and every controller are queried now.
+        auto session = std::make_shared<WatchSession>(platform, services);
+        return std::make_unique<AttachWatchDialog>(instance, std::move(session));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
 
-AttachWatchDialog::AttachWatchDialog(ConstructionKey, HINSTANCE instance, DetectorPlatform& platform) noexcept
+AttachWatchDialog::AttachWatchDialog(HINSTANCE instance, std::shared_ptr<WatchSession> session) noexcept
     : instance_(instance),
       // LoadIcon's icons are shared by the system and never destroyed.
       appIcon(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))),
-      toolBusy(false),
-      applyBusy(false),
-      screens(platform) {
-    // No defined text until the initialisation reads the installer key.
-    settingsPath[0] = '\0';
-    toolCommand[0] = '\0';
-}
+      session(std::move(session)) {}
 
-// Members go in reverse order: statusText, then screens.
+// Members go in reverse order: statusText, then the dialog's share of the session and its inventory.
 AttachWatchDialog::~AttachWatchDialog() = default;
 
 INT_PTR AttachWatchDialog::DoModal() noexcept {
@@ -153,7 +132,8 @@ BOOL AttachWatchDialog::OnInitDialog() noexcept {
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
 
     RegistryInstallerKey installerKey;
-    if (!ReadInstallerKey(installerKey, toolCommand, settingsPath)) return EndWithoutWatching();
+    // No worker runs yet, so the session's paths are written here alone.
+    if (!ReadInstallerKey(installerKey, session->toolCommand, session->settingsPath)) return EndWithoutWatching();
 
     if (!notification_.RegisterHidInterfaces(window_)) {
         MessageBoxA(window_, "Error registering device notification!", ApplicationName(), MB_OK);
@@ -184,47 +164,10 @@ BOOL AttachWatchDialog::OnPaint() noexcept {
     return TRUE;
 }
 
-bool AttachWatchDialog::StartWorker(LPTHREAD_START_ROUTINE procedure) noexcept {
-    auto* share = new (std::nothrow) std::shared_ptr<AttachWatchDialog>(shared_from_this());
-    if (share == nullptr) return false;
-    // The thread frees its bookkeeping itself when the procedure returns.
-    ThreadHandle thread(CreateThread(nullptr, 0, procedure, share, 0, nullptr));
-    if (!thread) {
-        delete share;
-        return false;
-    }
-    return true;
+void AttachWatchDialog::StartApplyWorker() noexcept { session->StartApplyWorker(); }
+
+void AttachWatchDialog::HandleDeviceChange(WPARAM wParam, LPARAM lParam) noexcept {
+    session->HandleDeviceChange(wParam, reinterpret_cast<const void*>(lParam));
 }
 
-std::shared_ptr<AttachWatchDialog> AttachWatchDialog::TakeWorkerShare(void* parameter) noexcept {
-    auto* share = static_cast<std::shared_ptr<AttachWatchDialog>*>(parameter);
-    std::shared_ptr<AttachWatchDialog> dialog = std::move(*share);
-    delete share;
-    return dialog;
-}
-
-void AttachWatchDialog::StartApplyWorker() noexcept {
-    // Only this thread sets the flag, so the test and the set cannot race; a
-    // start request that finds a worker under way is dropped.
-    if (applyBusy.exchange(true)) return;
-    // A worker that could not be started leaves the way open for another try.
-    if (!StartWorker(&ApplyWorker)) applyBusy = false;
-}
-
-DWORD WINAPI AttachWatchDialog::ApplyWorker(void* parameter) {
-    const std::shared_ptr<AttachWatchDialog> dialog = TakeWorkerShare(parameter);
-    // Loading and applying every screen's settings joins here with the
-    // per-screen settings; until then the worker only ends its run.
-    dialog->applyBusy = false;
-    return 0;
-}
-
-void AttachWatchDialog::HandleDeviceChange(WPARAM, LPARAM) noexcept {
-    // The reaction to the touch controller's arrival joins here with the
-    // per-screen settings.
-}
-
-void AttachWatchDialog::SaveAllScreens() noexcept {
-    // The session-end save joins here with the per-screen settings; the session
-    // may end in any case.
-}
+void AttachWatchDialog::SaveAllScreens() noexcept { session->SaveAllScreens(); }

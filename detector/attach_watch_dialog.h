@@ -3,14 +3,14 @@
 #pragma once
 
 #include "installer_key.h"
-#include "touch_screens.h"
+#include "watch_session.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 
 struct DetectorPlatform;
+struct WorkerServices;
 
 // The static-text control of the template; the dialog's window owns the control.
 class StaticText {
@@ -41,18 +41,17 @@ private:
     HDEVNOTIFY handle_ = nullptr;
 };
 
-// The dialog is owned jointly: the start-up sequence holds it while the modal
-// loop runs, and every worker thread holds its own share, so closing the dialog
-// (WM_CLOSE, OK, cancel) never frees the paths, flags or inventory under a worker.
-class AttachWatchDialog : public std::enable_shared_from_this<AttachWatchDialog> {
-    struct ConstructionKey {};
-
+// The paths, busy flags and inventory live in a WatchSession that the dialog and
+// every worker own jointly, so closing the dialog (WM_CLOSE, OK, cancel) never
+// frees them under a worker.
+class AttachWatchDialog {
 public:
     // Builds the dialog and with it the inventory, which queries the driver and
     // every controller at once. Null only when memory runs out.
-    static std::shared_ptr<AttachWatchDialog> Create(HINSTANCE instance, DetectorPlatform& platform) noexcept;
+    static std::unique_ptr<AttachWatchDialog> Create(HINSTANCE instance, DetectorPlatform& platform,
+                                                     WorkerServices& services) noexcept;
 
-    AttachWatchDialog(ConstructionKey, HINSTANCE instance, DetectorPlatform& platform) noexcept;
+    AttachWatchDialog(HINSTANCE instance, std::shared_ptr<WatchSession> session) noexcept;
     ~AttachWatchDialog();
     AttachWatchDialog(const AttachWatchDialog&) = delete;
     AttachWatchDialog& operator=(const AttachWatchDialog&) = delete;
@@ -77,22 +76,12 @@ private:
     BOOL EndWithoutWatching() noexcept;
     BOOL OnPaint() noexcept;
 
-    // Runs procedure on a new thread that receives its own share of the dialog
-    // (take it with TakeWorkerShare); false when the thread cannot be created.
-    [[nodiscard]] bool StartWorker(LPTHREAD_START_ROUTINE procedure) noexcept;
-    static std::shared_ptr<AttachWatchDialog> TakeWorkerShare(void* parameter) noexcept;
-
-    static DWORD WINAPI ApplyWorker(void* parameter);
-
     HINSTANCE instance_;
     HWND window_ = nullptr;
 
     HICON appIcon;
-    std::atomic<bool> toolBusy;
-    std::atomic<bool> applyBusy;
-    char settingsPath[kTextBufferSize];
-    char toolCommand[kTextBufferSize];
-    TouchScreens screens;
+    // toolBusy, applyBusy, settingsPath, toolCommand and the inventory screens.
+    std::shared_ptr<WatchSession> session;
     StaticText statusText;
 
     // Kept for the window's lifetime and undone when the window goes.

@@ -2,6 +2,7 @@
 
 #include "attach_watch_dialog.h"
 #include "platform.h"
+#include "worker_services.h"
 
 #include <commctrl.h>
 
@@ -16,12 +17,13 @@ bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&classes);
 
-    const std::shared_ptr<AttachWatchDialog> dialog = AttachWatchDialog::Create(instance, WindowsPlatform());
+    const std::unique_ptr<AttachWatchDialog> dialog =
+        AttachWatchDialog::Create(instance, WindowsPlatform(), WindowsWorkerServices());
     if (dialog == nullptr) return false;
     mainWindow_ = dialog.get();
     (void)dialog->DoModal();
     mainWindow_ = nullptr;
-    // Workers that still run keep their own share of the dialog.
+    // Workers that still run keep their own share of the session.
     return false;
 }
 

@@ -3,6 +3,7 @@
 // controller arrival, session end).
 #pragma once
 
+#include "installer_key.h"
 #include "touch_screens.h"
 #include "worker_services.h"
 
@@ -10,8 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-
-constexpr std::size_t kPathBufferSize = 260;
 
 // Owned jointly by the dialog and by every worker it starts, so that a dialog
 // that ends (WM_CLOSE, OK, cancel) never frees what a worker still uses.
@@ -33,8 +32,8 @@ public:
     std::atomic<bool> toolBusy{false};
     std::atomic<bool> applyBusy{false};
     // Written once by the dialog's initialisation, before any worker starts.
-    char settingsPath[kPathBufferSize] = {};
-    char toolCommand[kPathBufferSize] = {};
+    char settingsPath[kTextBufferSize] = {};
+    char toolCommand[kTextBufferSize] = {};
     TouchScreens screens;
 
 private:

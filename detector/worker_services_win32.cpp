@@ -35,7 +35,7 @@ public:
         const DWORD attributes = GetFileAttributesA(stored);
         const bool namesFile = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
         // CreateProcessA may write into its command line, so it gets a copy.
-        char commandLine[kPathBufferSize + 2];
+        char commandLine[kTextBufferSize + 2];
         if (!PrepareToolCommandLine(stored, namesFile, commandLine, sizeof commandLine)) return false;
 
         STARTUPINFOA startup;

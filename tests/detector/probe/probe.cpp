@@ -381,17 +381,30 @@ int Template(const char* exe) {
     return 0;
 }
 
+// The system's double-click metrics as a process started now sees them.
+int Metrics() {
+    std::printf("doubleclick.width=%d\ndoubleclick.height=%d\ndoubleclick.time=%u\n",
+                GetSystemMetrics(SM_CXDOUBLECLK), GetSystemMetrics(SM_CYDOUBLECLK), GetDoubleClickTime());
+    return 0;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: probe find|watch|arrival|removal|endsession|close|running (--pid N | --exe NAME) [args]\n"
                  "       probe run EXE [--timeout-ms T]\n"
-                 "       probe template EXE\n");
+                 "       probe template EXE\n"
+                 "       probe metrics\n");
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "metrics") == 0) {
+        const int result = Metrics();
+        std::fflush(stdout);
+        return result;
+    }
     if (argc < 3) return Usage();
     const std::string command = argv[1];
     if (command == "template") {

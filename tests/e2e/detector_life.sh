@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# End to end under Wine: the detector's whole job with the real HIDWATCH.EXE, the
+# stand-in driver and tool, driven from outside by the probe. Log-on restore, the
+# controller's arrival with the tool run and the refresh, the session-end save.
+#
+# usage: detector_life.sh HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe Tesvo.exe
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"; fi
+. "$here/../../scripts/wine-env.sh"
+. "$here/detector_harness.sh"
+
+[ $# -eq 5 ] || { echo "usage: $0 HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe Tesvo.exe" >&2; exit 2; }
+harness_init "$1" "$2" "$3" "$4"
+trap harness_cleanup EXIT
+
+# The tool lies in a folder with blanks and is stored unquoted, as the installer stores it.
+tools="$work/Program Files (x86)/Orva Tools"
+mkdir -p "$tools"
+cp "$5" "$tools/Tesvo.exe"
+cp "$2" "$tools/OrvaPubIf.dll"
+tool_win=$(harness_winpath "$tools")\\Tesvo.exe
+export ORVA_TESVO_RECORD; ORVA_TESVO_RECORD=$(harness_winpath "$work/tesvo.txt")
+export ORVA_TESVO_DELAY_MS=3000
+export ORVA_CALL_LOG; ORVA_CALL_LOG=$(harness_winpath "$work/calls.txt")
+
+cat >"$work/screens.txt" <<'SCREENS'
+[screen 0]
+connectionType=1
+beep=1 1000 50 0
+mouseMode=0
+[screen 1]
+connectionType=2
+uC=00 00 00 3b 2f 00 00 00
+beep=1 1000 50 0
+mouseMode=0
+SCREENS
+
+settings="$work/app/PANELSET.TXT"
+sed -e 's/^Beeper Routing=.*/Beeper Routing=2\r/' -e 's/^Frequency=.*/Frequency=2600\r/' \
+    -e 's/^Duration=.*/Duration=80\r/' -e 's/^Double Click Area=.*/Double Click Area=9\r/' \
+    -e 's/^Double Click Speed=.*/Double Click Speed=610\r/' -e 's/^Touch Mode=.*/Touch Mode=70001\r/' \
+    "$here/../../shipped/PANELSET.TXT" >"$settings"
+cp "$settings" "$work/settings-before.txt"
+harness_write_key "$tool_win" "$(harness_winpath "$settings")"
+
+calls() { grep -c "^$1" "$work/calls.txt" 2>/dev/null || true; }
+# Re-evaluated at every try of wait_for.
+screen_counts_at_least() { [ "$(calls OrvaGetScreenInfo)" -ge "$1" ]; }
+tool_runs_ended() { [ "$(grep -c '^ended' "$work/tesvo.txt" 2>/dev/null)" = "$1" ]; }
+
+# wait_for SECONDS COMMAND...: until the command succeeds.
+wait_for() {
+  local seconds=$1 i
+  shift
+  for i in $(seq 1 $((seconds * 10))); do
+    "$@" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+echo "--- log-on: the stored settings reach every screen"
+harness_reg add "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /t REG_SZ /d "$app_win\\hidwatch.exe" /f
+"$ORVA_WINEBOOT" >/dev/null 2>&1 </dev/null
+harness_probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt"
+expect_value "$work/find.txt" found 1
+wait_for 30 grep -q "^OrvaSetCalibrationData index=1" "$work/calls.txt" || fail "the start-up worker applied nothing"
+grep '^OrvaSet' "$work/calls.txt" | sed 's/ bytes=[0-9a-f]*//' | tee "$work/setters.txt"
+expected_setters=""
+for i in 0 1; do
+  expected_setters+="OrvaSetTouchBoundary index=$i status=0
+OrvaSetBeep index=$i beep=1,2600,80,2 status=0
+OrvaSetDragDelay index=$i status=0
+OrvaSetMouseMode index=$i mode=4465 status=0
+OrvaSetRightClickOnHold index=$i status=0
+OrvaSetCalibrationData index=$i status=0
+"
+done
+[ "$(cat "$work/setters.txt")" = "$(printf '%s' "$expected_setters")" ] || fail "the setters differ from the settings file's values"
+harness_probe metrics >"$work/metrics.txt"
+cat "$work/metrics.txt"
+expect_value "$work/metrics.txt" doubleclick.width 9
+expect_value "$work/metrics.txt" doubleclick.height 9
+expect_value "$work/metrics.txt" doubleclick.time 610
+
+echo "--- other devices and the controller's removal change nothing"
+harness_probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_046D&PID_C52B&MI_00#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
+harness_probe removal --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
+sleep 2
+[ ! -e "$work/tesvo.txt" ] || fail "the tool ran for another device or a removal"
+
+echo "--- the controller arrives (in capitals), twice while the tool runs: one tool, then a refresh"
+before=$(calls OrvaGetScreenInfo)
+harness_probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030&MI_00#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >"$work/arrival.txt"
+expect_value "$work/arrival.txt" delivered 1
+harness_probe arrival --exe HIDWATCH.EXE '\\?\hid#vid_0a7c&pid_0030&mi_01#7&1a2b&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
+wait_for 30 tool_runs_ended 1 || fail "the tool did not run"
+# The tool counts the screens once itself; the detector's refresh is the second count.
+wait_for 30 screen_counts_at_least $((before + 2)) || fail "no refresh after the tool ended"
+cat "$work/tesvo.txt"
+[ "$(grep -c '^started' "$work/tesvo.txt")" -eq 1 ] || fail "expected one tool run"
+grep -q "changed=2" "$work/tesvo.txt" || fail "the tool changed no screen"
+
+echo "--- the next arrival runs the tool again"
+harness_probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030#8&2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
+wait_for 30 tool_runs_ended 2 || fail "the second arrival ran no tool"
+
+echo "--- session end: the driver's current values (the tool's) are saved"
+harness_probe endsession --exe HIDWATCH.EXE >"$work/query.txt"
+expect_value "$work/query.txt" answer 1
+diff "$work/settings-before.txt" "$settings" | sed 's/\r$//'
+expected=$(sed -e 's/^Frequency=.*/Frequency=1750\r/' -e 's/^Touch Mode=.*/Touch Mode=2\r/' \
+               -e '/^Double Click /d' "$work/settings-before.txt")
+[ "$(sed '/^Double Click /d' "$settings")" = "$expected" ] || fail "the saved file differs from the driver's values"
+grep -qE $'^Double Click Area=[0-9]+\r$' "$settings" || fail "Double Click Area line damaged"
+grep -qE $'^Double Click Speed=[0-9]+\r$' "$settings" || fail "Double Click Speed line damaged"
+
+"$ORVA_WINEBOOT" --end-session --shutdown >/dev/null 2>&1 </dev/null
+harness_wait_gone HIDWATCH.EXE 30
+harness_finish
