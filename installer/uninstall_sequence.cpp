@@ -34,6 +34,18 @@ void LeaveInstallFolder() noexcept {
     if (Platform().shellFolder->SystemFolder(systemFolder)) (void)files.SetCurrentFolder(systemFolder);
 }
 
+// A helper of the script that has just ended can hold the folder as its current
+// directory for a moment longer (under Wine, the console host the interpreter
+// started), so an emptied folder gets a few more tries; one that still holds files
+// stays after them.
+void RemoveInstallFolder() noexcept {
+    FileSystemApi& files = *Platform().fileSystem;
+    for (int attempt = 1; !files.RemoveFolder(installerState.installFolder); ++attempt) {
+        if (attempt == kFolderRemovalAttempts) return;
+        Platform().launcher->Pause(kFolderRemovalPauseMilliseconds);
+    }
+}
+
 }  // namespace
 
 int Uninstall(const char* commandLine) noexcept {
@@ -69,7 +81,7 @@ int Uninstall(const char* commandLine) noexcept {
     DeleteFromInstallFolder(kDetectorFileName);
     if (IsKnownFolder(state.installFolder)) {
         LeaveInstallFolder();
-        (void)files.RemoveFolder(state.installFolder);
+        RemoveInstallFolder();
     }
     return 1;
 }

@@ -242,6 +242,10 @@ bool FakeFileSystem::RemoveFile(const char* path) noexcept {
 bool FakeFileSystem::RemoveFolder(const char* path) noexcept {
     log_.push_back(std::string("remove folder ") + path);
     if (!folders.count(path) || currentFolder == path) return false;
+    if (folderBusyFor > 0) {
+        --folderBusyFor;
+        return false;
+    }
     for (const auto& file : files) {
         if (ParentOf(file.first) == path) return false;
     }

@@ -134,6 +134,7 @@ public:
     std::set<std::string> folders;
     std::map<std::string, std::string> files;  // path to content
     std::string currentFolder = "C:\\Users\\me";
+    int folderBusyFor = 0;  // removals refused although the folder is empty
 
     bool CreateFolder(const char* path) noexcept override;
     bool CopyFileReplacing(const char* source, const char* target) noexcept override;

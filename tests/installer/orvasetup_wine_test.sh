@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # OrvaSetup.exe end to end under Wine: a running detector is terminated, the obsolete
 # Run value goes, the installer key is created in the 32-bit registry view, exit code 0.
+# The driver's service key is planted, so that the uninstall keeps the installer key.
 # Usage: orvasetup_wine_test.sh ORVASETUP_EXE PROBE_EXE   (WINEPREFIX set by the fixture)
 set -u
 : "${WINEPREFIX:?WINEPREFIX must name a throwaway prefix}"
@@ -14,7 +15,9 @@ failures=0
 cleanup() {
   [ -n "$detector_pid" ] && kill "$detector_pid" 2>/dev/null
   "$ORVA_WINE" reg delete 'HKLM\SOFTWARE\TALMAR' /f /reg:32 >/dev/null 2>&1
-  rm -rf "$work"
+  "$ORVA_WINE" reg delete "$service_key" /f >/dev/null 2>&1
+  "$ORVA_WINE" reg delete "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /f /reg:32 >/dev/null 2>&1
+  rm -rf "$work" "$WINEPREFIX/drive_c/Program Files (x86)/OrvaPanels"
 }
 trap cleanup EXIT
 
@@ -27,6 +30,7 @@ reg64() { "$ORVA_WINE" reg "$@" /reg:64 >/dev/null 2>&1; }
 fails() { ! "$@"; }
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 installer_key='HKLM\SOFTWARE\TALMAR\TALMAR TOUCH INSTALLER'
+service_key='HKLM\SYSTEM\CurrentControlSet\Services\OrvaTouchscreen'
 
 cp "$setup_exe" "$work/OrvaSetup.exe"
 cp "$probe_exe" "$work/hidwatch.exe"
@@ -38,6 +42,7 @@ detector_pid=$!
 reg32 add "$run_key" /v "TALMAR TOUCH SCREEN Reload" /d 'C:\old.exe' /f
 reg32 add "$run_key" /v "OrvaTestKeep" /d 'C:\keep.exe' /f
 reg32 delete 'HKLM\SOFTWARE\TALMAR' /f
+reg32 add "$service_key" /f
 for _ in $(seq 50); do
   "$ORVA_WINE" tasklist 2>/dev/null | grep -qi '^hidwatch.exe' && break
   sleep 0.2

@@ -19,7 +19,16 @@ protected:
     }
 };
 
+// The script's UNINSTALL run removes itself, as the stand-in does: the engine could not.
+void ScriptRemovesItself(FakePlatform& fakes) {
+    fakes.launcher.onLaunch = [&fakes, engineRun = fakes.launcher.onLaunch](const std::string& commandLine) {
+        engineRun(commandLine);
+        if (commandLine == kScriptUninstall) fakes.fileSystem.files.erase(kScript);
+    };
+}
+
 TEST_F(UninstallSequence, DriverRemovedTakesEverythingAwayInOrder) {
+    ScriptRemovesItself(fakes);
     EXPECT_EQ(Uninstall("/U"), 1);
 
     EXPECT_EQ(fakes.log, (CallLog{
@@ -49,19 +58,18 @@ TEST_F(UninstallSequence, DriverRemovedTakesEverythingAwayInOrder) {
     EXPECT_EQ(Value(kRunKeyText, "Other"), "C:\\other.exe");
     EXPECT_FALSE(HasValue(kRunKeyText, kRunValueText));
     EXPECT_EQ(engineSawScriptDeletion, "refused");
+    EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
+    EXPECT_EQ(fakes.fileSystem.currentFolder, kSource);
     ExpectNoHandleLeft(false);
 }
 
-// The engine could not delete the held script; here the script's UNINSTALL run removes
-// itself, as the stand-in does, so the folder is empty and goes.
-TEST_F(UninstallSequence, EmptiedFolderGoesAfterTheInstallerHasLeftIt) {
-    fakes.launcher.onLaunch = [this, engineRun = fakes.launcher.onLaunch](const std::string& commandLine) {
-        engineRun(commandLine);
-        if (commandLine == kScriptUninstall) fakes.fileSystem.files.erase(kScript);
-    };
+TEST_F(UninstallSequence, FolderHeldForAMomentGoesOnALaterTry) {
+    ScriptRemovesItself(fakes);
+    fakes.fileSystem.folderBusyFor = 3;
     EXPECT_EQ(Uninstall("/U"), 1);
     EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
-    EXPECT_EQ(fakes.fileSystem.currentFolder, kSource);
+    EXPECT_EQ(CountInLog("remove folder " + kTarget), 4);
+    EXPECT_EQ(CountInLog("pause 200"), 3);
 }
 
 TEST_F(UninstallSequence, HeldScriptCanBeDeletedOnceTheEngineHasEnded) {
@@ -108,15 +116,14 @@ TEST_F(UninstallSequence, LeftoverFilesKeepTheFolderAndTheResultIsStillOne) {
     fakes.fileSystem.files[kTarget + "\\TesvoRuns.txt"] = "notes";
     EXPECT_EQ(Uninstall("/U"), 1);
     EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 1u);
+    EXPECT_EQ(CountInLog("remove folder " + kTarget), kFolderRemovalAttempts);
+    EXPECT_EQ(CountInLog("pause 200"), kFolderRemovalAttempts - 1);
     EXPECT_FALSE(HasFile(kTarget + "\\HIDWATCH.EXE"));
     EXPECT_FALSE(HasFile(kTarget + "\\PANELSET.TXT"));
 }
 
 TEST_F(UninstallSequence, SecondUninstallRunsTheRemovalAgainWithoutHarm) {
-    fakes.launcher.onLaunch = [this, engineRun = fakes.launcher.onLaunch](const std::string& commandLine) {
-        engineRun(commandLine);
-        if (commandLine == kScriptUninstall) fakes.fileSystem.files.erase(kScript);
-    };
+    ScriptRemovesItself(fakes);
     EXPECT_EQ(Uninstall("/U"), 1);
     ASSERT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
 
@@ -125,16 +132,13 @@ TEST_F(UninstallSequence, SecondUninstallRunsTheRemovalAgainWithoutHarm) {
 
     EXPECT_FALSE(KeyExists(kInstallerKeyText));
     EXPECT_EQ(CountInLog("delete file " + kTarget + "\\PANELSET.TXT"), 1);
-    EXPECT_EQ(CountInLog("remove folder " + kTarget), 1);
+    EXPECT_EQ(CountInLog("remove folder " + kTarget), kFolderRemovalAttempts);
     EXPECT_EQ(fakes.fileSystem.currentFolder, kSource);
     ExpectNoHandleLeft(false);
 }
 
 TEST_F(UninstallSequence, UnknownSourceFolderLeavesForTheSystemFolder) {
-    fakes.launcher.onLaunch = [this, engineRun = fakes.launcher.onLaunch](const std::string& commandLine) {
-        engineRun(commandLine);
-        if (commandLine == kScriptUninstall) fakes.fileSystem.files.erase(kScript);
-    };
+    ScriptRemovesItself(fakes);
     SetFolders("", kTarget);
     EXPECT_EQ(Uninstall("/U"), 1);
     EXPECT_EQ(fakes.fileSystem.currentFolder, kSystem);
