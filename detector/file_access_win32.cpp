@@ -1,5 +1,6 @@
 #include "file_access.h"
 #include "settings_file.h"
+#include "unique_handle.h"
 
 #include <windows.h>
 
@@ -7,46 +8,9 @@
 
 namespace {
 
-// Owns one Win32 handle; NULL and INVALID_HANDLE_VALUE both mean none. The
-// release keeps GetLastError() as it was.
-class ScopedHandle {
-public:
-    ScopedHandle() noexcept = default;
-    explicit ScopedHandle(HANDLE handle) noexcept : handle_(handle) {}
-    ~ScopedHandle() { Reset(); }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Release()) {}
-    ScopedHandle& operator=(ScopedHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = other.Release();
-        }
-        return *this;
-    }
-
-    bool IsValid() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Release() noexcept {
-        HANDLE handle = handle_;
-        handle_ = nullptr;
-        return handle;
-    }
-    void Reset() noexcept {
-        if (IsValid()) {
-            const DWORD error = GetLastError();
-            CloseHandle(handle_);
-            SetLastError(error);
-        }
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
-
 HANDLE AsHandle(FileId file) noexcept { return reinterpret_cast<HANDLE>(file); }
 
-FileId TakeId(ScopedHandle& handle) noexcept {
+FileId TakeId(UniqueHandle& handle) noexcept {
     return handle.IsValid() ? reinterpret_cast<FileId>(handle.Release()) : kNoFile;
 }
 
@@ -63,7 +27,7 @@ bool IsTransient(DWORD error) noexcept {
 class WindowsFiles final : public FileAccess {
 public:
     FileId OpenForReading(const char* path) noexcept override {
-        ScopedHandle file(CreateFileA(path, FILE_READ_DATA,
+        UniqueHandle file(CreateFileA(path, FILE_READ_DATA,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         return TakeId(file);
@@ -92,7 +56,7 @@ public:
         if (GetTempFileNameA(folder, "pnl", 0, tempPath) == 0) return kNoFile;
         // GetTempFileNameA has created the file under its unique name; open it
         // for ourselves alone.
-        ScopedHandle file(CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+        UniqueHandle file(CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsValid()) {
             DeleteFileA(tempPath);
@@ -115,7 +79,7 @@ public:
     bool Flush(FileId file) noexcept override { return FlushFileBuffers(AsHandle(file)) != 0; }
 
     void Close(FileId file) noexcept override {
-        ScopedHandle closing(AsHandle(file));
+        UniqueHandle closing(AsHandle(file));
     }
 
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
@@ -160,7 +124,7 @@ private:
     // temporary file beside the target each time it fails on such a holder, so it
     // is only called when this finds the way clear.
     static DWORD DeleteBlockedBy(const char* target) noexcept {
-        ScopedHandle probe(CreateFileA(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        UniqueHandle probe(CreateFileA(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         return probe.IsValid() ? ERROR_SUCCESS : GetLastError();
     }

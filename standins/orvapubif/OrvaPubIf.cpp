@@ -8,6 +8,7 @@
 #include <string>
 
 #include "simulated_driver.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -16,37 +17,6 @@ constexpr char kMutexName[] = "OrvaPubIfStandIn.ScreensFile";
 constexpr char kDefaultFileName[] = "OrvaScreens.txt";
 constexpr DWORD kLockTimeoutMs = 10000;
 constexpr DWORD kMaxFileSize = 1u << 20;
-
-class UniqueHandle {
-public:
-    UniqueHandle() noexcept = default;
-    explicit UniqueHandle(HANDLE h) noexcept : h_(h) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            h_ = other.h_;
-            other.h_ = nullptr;
-        }
-        return *this;
-    }
-    ~UniqueHandle() { Reset(); }
-    [[nodiscard]] bool Valid() const noexcept { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    [[nodiscard]] HANDLE Get() const noexcept { return h_; }
-    void Reset() noexcept {
-        if (Valid()) {
-            const DWORD error = GetLastError();
-            CloseHandle(h_);
-            SetLastError(error);
-        }
-        h_ = nullptr;
-    }
-
-private:
-    HANDLE h_ = nullptr;
-};
 
 HMODULE g_module = nullptr;
 
@@ -87,8 +57,8 @@ bool WriteAll(HANDLE file, const std::string& text) {
 class FileStore final : public orva_sim::ScreensStore {
 public:
     bool Lock() override {
-        if (!mutex_.Valid()) mutex_ = UniqueHandle(CreateMutexA(nullptr, FALSE, kMutexName));
-        if (!mutex_.Valid()) return false;
+        if (!mutex_.IsValid()) mutex_ = UniqueHandle(CreateMutexA(nullptr, FALSE, kMutexName));
+        if (!mutex_.IsValid()) return false;
         const DWORD wait = WaitForSingleObject(mutex_.Get(), kLockTimeoutMs);
         // An owner that died mid-write left the old or the new file whole (rename), so go on.
         if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return false;
@@ -102,7 +72,7 @@ public:
         if (!havePath_) return false;
         UniqueHandle file(CreateFileA(path_, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) return false;
+        if (!file.IsValid()) return false;
         const DWORD size = GetFileSize(file.Get(), nullptr);
         if (size == INVALID_FILE_SIZE || size > kMaxFileSize) return false;
         text.assign(size, '\0');
@@ -127,7 +97,7 @@ public:
         {
             UniqueHandle file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                           nullptr));
-            if (!file.Valid()) return false;
+            if (!file.IsValid()) return false;
             if (!WriteAll(file.Get(), text) || !FlushFileBuffers(file.Get())) {
                 file.Reset();
                 DeleteFileA(temp);
@@ -159,7 +129,7 @@ public:
         // Appends from several processes land whole, one line per write.
         UniqueHandle file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) return;
+        if (!file.IsValid()) return;
         (void)WriteAll(file.Get(), line + "\n");
     }
 };

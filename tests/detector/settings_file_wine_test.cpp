@@ -1,5 +1,6 @@
 // The settings file through the real Win32 calls (run under Wine).
 #include "settings_file.h"
+#include "unique_handle.h"
 
 #include <gtest/gtest.h>
 
@@ -11,23 +12,21 @@
 namespace {
 
 std::string ReadWhole(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return "<missing>";
     std::string content;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
-    CloseHandle(file);
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
     return content;
 }
 
 bool WriteWhole(const std::string& path, const std::string& content) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    const BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
+    const BOOL ok = WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     return ok && written == content.size();
 }
 
@@ -106,24 +105,24 @@ TEST_F(SettingsFileWine, MissingFileStaysMissing) {
 }
 
 TEST_F(SettingsFileWine, HandleInThisProcessWithDeleteSharingKeepsReadingTheOldFile) {
-    HANDLE other = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    UniqueHandle other(CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(other);
     SettingsFile settings(path_.c_str());
     settings.value.number = 5;
     EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
     char buffer[256] = {};
     DWORD got = 0;
-    ASSERT_TRUE(ReadFile(other, buffer, sizeof buffer - 1, &got, nullptr));
-    CloseHandle(other);
+    ASSERT_TRUE(ReadFile(other.Get(), buffer, sizeof buffer - 1, &got, nullptr));
+    other.Reset();
     EXPECT_EQ(std::string(buffer, got), kContent);
     EXPECT_NE(ReadWhole(path_).find("Frequency=5\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsFileWine, HandleWithoutDeleteSharingBlocksTheReplaceAndNothingIsLost) {
-    HANDLE other = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    UniqueHandle other(CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(other);
     SettingsFile settings(path_.c_str());
     ASSERT_EQ(settings.GetStatus(), 0) << "reading needs no delete sharing from others";
     settings.value.number = 5;
@@ -131,7 +130,7 @@ TEST_F(SettingsFileWine, HandleWithoutDeleteSharingBlocksTheReplaceAndNothingIsL
     EXPECT_EQ(settings.status, -1);
     EXPECT_EQ(ReadWhole(path_), kContent);
     EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"PANELSET.TXT"});
-    CloseHandle(other);
+    other.Reset();
     EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
     ASSERT_TRUE(settings.GetValue("Frequency", kFormatDecimal));
     EXPECT_EQ(settings.value.number, 5u);
@@ -143,8 +142,8 @@ public:
         const std::string tag = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++count_);
         readyName_ = "orva_holder_ready_" + tag;
         goName_ = "orva_holder_go_" + tag;
-        ready_ = CreateEventA(nullptr, TRUE, FALSE, readyName_.c_str());
-        go_ = CreateEventA(nullptr, TRUE, FALSE, goName_.c_str());
+        ready_.Reset(CreateEventA(nullptr, TRUE, FALSE, readyName_.c_str()));
+        go_.Reset(CreateEventA(nullptr, TRUE, FALSE, goName_.c_str()));
         char self[MAX_PATH];
         const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
         std::string helper(self, length);
@@ -155,36 +154,32 @@ public:
         startup.cb = sizeof startup;
         std::vector<char> line(command.begin(), command.end());
         line.push_back('\0');
+        PROCESS_INFORMATION created = {};
         started_ = CreateProcessA(helper.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                  &process_) != 0;
+                                  &created) != 0;
         if (started_) {
-            CloseHandle(process_.hThread);
-            HANDLE waits[2] = {ready_, process_.hProcess};
+            process_.Adopt(created);
+            HANDLE waits[2] = {ready_.Get(), process_.process.Get()};
             WaitForMultipleObjects(2, waits, FALSE, 30000);
         }
     }
     ~Holder() {
-        if (started_) {
-            TerminateProcess(process_.hProcess, 9);
-            CloseHandle(process_.hProcess);
-        }
-        CloseHandle(ready_);
-        CloseHandle(go_);
+        if (started_) TerminateProcess(process_.process.Get(), 9);
     }
     bool Started() const { return started_; }
     // Lets the holder read through its handle and exit; its exit code.
     DWORD Finish() {
-        SetEvent(go_);
-        if (WaitForSingleObject(process_.hProcess, 30000) != WAIT_OBJECT_0) return 99;
+        SetEvent(go_.Get());
+        if (WaitForSingleObject(process_.process.Get(), 30000) != WAIT_OBJECT_0) return 99;
         DWORD code = 99;
-        GetExitCodeProcess(process_.hProcess, &code);
+        GetExitCodeProcess(process_.process.Get(), &code);
         return code;
     }
 
 private:
     std::string readyName_, goName_;
-    HANDLE ready_ = nullptr, go_ = nullptr;
-    PROCESS_INFORMATION process_ = {};
+    UniqueHandle ready_, go_;
+    UniqueProcessInformation process_;
     bool started_ = false;
     static int count_;
 };

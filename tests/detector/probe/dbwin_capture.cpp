@@ -5,6 +5,8 @@
 // stdout as one line, exactly as written (a line feed added when it has none).
 #include <windows.h>
 
+#include "unique_handle.h"
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -13,21 +15,6 @@
 #include <cstring>
 
 namespace {
-
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) noexcept : handle_(handle) {}
-    ~OwnedHandle() {
-        if (*this) CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    explicit operator bool() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const noexcept { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 class MappedView {
 public:
@@ -54,18 +41,18 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::strtoul(argv[i + 1], nullptr, 10);
     }
-    OwnedHandle bufferReady(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY"));
+    UniqueHandle bufferReady(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY"));
     if (bufferReady && GetLastError() == ERROR_ALREADY_EXISTS) {
         std::fprintf(stderr, "another debug-output reader is running\n");
         return 1;
     }
-    OwnedHandle dataReady(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY"));
-    OwnedHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize, "DBWIN_BUFFER"));
+    UniqueHandle dataReady(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY"));
+    UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize, "DBWIN_BUFFER"));
     if (!bufferReady || !dataReady || !mapping) {
         std::fprintf(stderr, "cannot create the debug-output buffer (%lu)\n", static_cast<unsigned long>(GetLastError()));
         return 1;
     }
-    MappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, kBufferSize));
+    MappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, kBufferSize));
     if (view.bytes() == nullptr) {
         std::fprintf(stderr, "cannot map the debug-output buffer (%lu)\n", static_cast<unsigned long>(GetLastError()));
         return 1;
@@ -76,8 +63,8 @@ int main(int argc, char** argv) {
     const DWORD start = GetTickCount();
     char text[kBufferSize];
     for (;;) {
-        SetEvent(bufferReady.get());
-        while (WaitForSingleObject(dataReady.get(), 200) != WAIT_OBJECT_0) {
+        SetEvent(bufferReady.Get());
+        while (WaitForSingleObject(dataReady.Get(), 200) != WAIT_OBJECT_0) {
             if (seconds != 0 && GetTickCount() - start >= seconds * 1000) return 0;
         }
         // The writer's process id, then its text, NUL-terminated within the buffer.

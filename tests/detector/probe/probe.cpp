@@ -13,6 +13,8 @@
 // Prints key=value lines; exit code 0 when the message was delivered, 1 when the
 // dialog was not found or the message timed out, 2 on usage errors.
 #include <windows.h>
+
+#include "unique_handle.h"
 #include <dbt.h>
 #include <tlhelp32.h>
 
@@ -29,29 +31,14 @@ constexpr UINT kSendTimeoutMs = 20000;  // a hidden window under Xvfb can stall 
 constexpr int kDialogControl = 1000;
 const char kErrorText[] = "Error registering device notification!";
 
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) noexcept : handle_(handle) {}
-    ~OwnedHandle() {
-        if (*this) CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    explicit operator bool() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const noexcept { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 // The last process of that executable name, as the installer finds the detector.
 DWORD FindProcessByName(const char* exeName) {
-    OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return 0;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
     DWORD found = 0;
-    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+    for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
         if (lstrcmpiA(entry.szExeFile, exeName) == 0) found = entry.th32ProcessID;
     }
     return found;
@@ -107,8 +94,8 @@ DWORD Resolve(const Target& target) {
 
 bool IsRunning(const Target& target) {
     if (target.exeName != nullptr) return FindProcessByName(target.exeName) != 0;
-    OwnedHandle process(OpenProcess(SYNCHRONIZE, FALSE, target.processId));
-    return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, target.processId));
+    return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
 }
 
 HWND WaitForDialog(const Target& target, DWORD waitMs) {
@@ -220,15 +207,15 @@ int Run(const char* exe, DWORD timeoutMs) {
         std::printf("started=0\nerror=%lu\n", static_cast<unsigned long>(GetLastError()));
         return 1;
     }
-    OwnedHandle process(info.hProcess);
-    OwnedHandle thread(info.hThread);
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
     int windowsSeen = 0;
     int visibleSeen = 0;
     std::vector<HWND> known;
     std::vector<HWND> boxes;
     const DWORD start = GetTickCount();
     bool timedOut = false;
-    while (WaitForSingleObject(process.get(), 5) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(process.Get(), 5) == WAIT_TIMEOUT) {
         for (HWND window : TopLevelWindows(info.dwProcessId)) {
             bool isNew = true;
             for (HWND seen : known) isNew = isNew && seen != window;
@@ -245,13 +232,13 @@ int Run(const char* exe, DWORD timeoutMs) {
         }
         if (GetTickCount() - start >= timeoutMs) {
             timedOut = true;
-            TerminateProcess(process.get(), 99);
-            WaitForSingleObject(process.get(), 5000);
+            TerminateProcess(process.Get(), 99);
+            WaitForSingleObject(process.Get(), 5000);
             break;
         }
     }
     DWORD exitCode = 0;
-    GetExitCodeProcess(process.get(), &exitCode);
+    GetExitCodeProcess(process.Get(), &exitCode);
     std::printf("started=1\ntimed_out=%d\nexit=%lu\nmilliseconds=%lu\nwindows_seen=%d\nvisible_samples=%d\nmessage_boxes=%d\n",
                 timedOut ? 1 : 0, static_cast<unsigned long>(exitCode), static_cast<unsigned long>(GetTickCount() - start),
                 windowsSeen, visibleSeen, static_cast<int>(boxes.size()));
