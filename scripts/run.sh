@@ -1,87 +1,13 @@
 #!/usr/bin/env bash
-# The main job, from a fresh machine: set up, build the Windows programs, and show
-# the detector's life in a throwaway Wine prefix: installed with its key and
-# settings file, started at log-on against the stand-in driver with two simulated
-# screens, running hidden, and ended by the session end. Prints a short report.
+# The main job, from a fresh machine: set up, build the Windows programs and the
+# stand-ins, then show the whole life of the system in a throwaway Wine prefix:
+# install, log-on restore, plug-in of the controller, session end, uninstall.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"; fi
-
 scripts/setup.sh
 build=${ORVA_BUILD_DIR:-$root/build/win32}
-echo "== building the Windows programs ($build)"
+echo "== building the Windows programs and the stand-ins ($build)"
 cmake --preset win32 -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target hidwatch orvapubif_standin orvapubif_sample orva_probe dbwin_capture >/dev/null
-
-. scripts/wine-env.sh
-work=$(mktemp -d /tmp/orva-run.XXXXXX)
-capture_pid=""
-cleanup() {
-  [ -n "$capture_pid" ] && kill "$capture_pid" 2>/dev/null && wait "$capture_pid" 2>/dev/null
-  orva_prefix_down "$work/prefix"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-echo "== creating a throwaway Wine prefix"
-orva_prefix_up "$work/prefix"
-win() { "$ORVA_WINE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
-reg32() { "$ORVA_WINE" reg "$@" /reg:32 >/dev/null 2>&1 </dev/null; }
-
-# What the installer would leave behind: the detector, the driver library and the
-# settings file in one folder under Program Files, and the installer key.
-folder="$WINEPREFIX/drive_c/Program Files (x86)/TALMAR Touch"
-folder_win='C:\Program Files (x86)\TALMAR Touch'
-mkdir -p "$folder" "$work/tools"
-cp "$build/detector/HIDWATCH.EXE" "$build/standins/orvapubif/OrvaPubIf.dll" "$folder/"
-cp standins/orvapubif/OrvaScreens.txt "$folder/"  # two simulated screens: one USB, one serial
-if [ -f shipped/PANELSET.TXT ]; then
-  cp shipped/PANELSET.TXT "$folder/"
-else
-  printf '; touch screen settings\r\n' >"$folder/PANELSET.TXT"
-fi
-cp "$build/tests/detector/probe/orva_probe.exe" "$build/tests/detector/probe/dbwin_capture.exe" "$work/tools/"
-probe() { win "$work/tools/orva_probe.exe" "$@"; }
-value() { sed -n "s/^$1=//p" "$2" | head -1; }
-
-key='HKLM\SOFTWARE\TALMAR\TALMAR TOUCH INSTALLER'
-reg32 add "$key" /v Tesvo /t REG_SZ /d "$folder_win\\Tesvo.exe" /f
-reg32 add "$key" /v Configuration /t REG_SZ /d "$folder_win\\PANELSET.TXT" /f
-reg32 add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run' /v "TALMAR TOUCH SCREEN DETECTOR" /t REG_SZ \
-  /d "$folder_win\\hidwatch.exe" /f
-
-echo "== log-on: Windows starts the detector from the Run key"
-"$ORVA_WINE" "$work/tools/dbwin_capture.exe" >"$work/debug.txt" 2>"$work/capture.err" </dev/null &
-capture_pid=$!
-for _ in $(seq 1 300); do grep -q "capture ready" "$work/capture.err" 2>/dev/null && break; sleep 0.1; done
-"$ORVA_WINEBOOT" >/dev/null 2>&1 </dev/null
-probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt" || true
-probe watch --exe HIDWATCH.EXE --ms 3000 >"$work/watch.txt" || true
-probe endsession --exe HIDWATCH.EXE >"$work/query.txt" || true
-
-echo "== log-off: the session ends"
-"$ORVA_WINEBOOT" --end-session --shutdown >/dev/null 2>&1 </dev/null || true
-for _ in $(seq 1 30); do
-  probe running --exe HIDWATCH.EXE | grep -qx "running=0" && break
-  sleep 1
-done
-probe running --exe HIDWATCH.EXE >"$work/after.txt"
-kill "$capture_pid" 2>/dev/null; wait "$capture_pid" 2>/dev/null || true; capture_pid=""
-
-yesno() { [ "$1" = "$2" ] && echo yes || echo NO; }
-cat <<REPORT
-
-================ hidwatch under Wine ================
-Installed in:            $folder_win (HIDWATCH.EXE, OrvaPubIf.dll stand-in, PANELSET.TXT)
-Started at log-on:       $(yesno "$(value found "$work/find.txt")" 1) (Windows process id $(value pid "$work/find.txt"))
-Window visible:          $(value visible "$work/watch.txt") (sampled $(value samples "$work/watch.txt") times over 3 s, visible in $(value visible_samples "$work/watch.txt"))
-Taskbar button:          $(value taskbar "$work/find.txt") (extended style $(value exstyle "$work/find.txt"), tool window)
-Status text (hidden):    $(value control.text "$work/find.txt")
-Session-end query:       answered $(value answer "$work/query.txt") (1 = the session may end)
-Running after log-off:   $(value running "$work/after.txt")
-
-Debug output of the start-up inventory ($(grep -c . "$work/debug.txt") lines):
-$(sed 's/^/  /' "$work/debug.txt")
-=====================================================
-REPORT
+cmake --build "$build" -j "$(nproc)" >/dev/null
+exec scripts/whole-life.sh "$build"
