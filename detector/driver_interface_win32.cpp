@@ -58,6 +58,7 @@ public:
 }  // namespace
 
 DriverInterface& ImportedDriver() noexcept {
-    static LinkedDriver driver;
+    // Never destroyed: a worker may still call the driver while the program exits.
+    static LinkedDriver& driver = *new LinkedDriver;
     return driver;
 }

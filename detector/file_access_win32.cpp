@@ -15,13 +15,15 @@ FileId TakeId(UniqueHandle& handle) noexcept {
 }
 
 // Someone else holding the file without delete sharing (a virus scanner, an
-// editor) usually lets go within moments.
+// editor) usually lets go within moments. Access denied is lasting (a read-only
+// file, a folder without rights): retrying it would only hold up the session-end
+// save, which runs on the user-interface thread.
 constexpr int kReplaceAttempts = 8;
 constexpr DWORD kReplacePauseMs = 25;
 
 bool IsTransient(DWORD error) noexcept {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+           error == ERROR_UNABLE_TO_REMOVE_REPLACED;
 }
 
 class WindowsFiles final : public FileAccess {
@@ -89,7 +91,10 @@ public:
             if (blocked == ERROR_FILE_NOT_FOUND || blocked == ERROR_PATH_NOT_FOUND) {
                 return ReplaceResult::kUnchanged;  // never create the settings file
             }
-            if (blocked != ERROR_SUCCESS) continue;
+            if (blocked != ERROR_SUCCESS) {
+                if (IsTransient(blocked)) continue;
+                return ReplaceResult::kUnchanged;
+            }
             // ReplaceFile keeps the settings file's attributes and security, and
             // (unlike MoveFileEx) succeeds while a handle with delete sharing is open.
             if (ReplaceFileA(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
@@ -143,7 +148,8 @@ private:
 }  // namespace
 
 FileAccess& WindowsFileAccess() noexcept {
-    static WindowsFiles files;
+    // Never destroyed: a worker may still save while the program exits.
+    static WindowsFiles& files = *new WindowsFiles;
     return files;
 }
 

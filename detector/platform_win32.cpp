@@ -37,9 +37,10 @@ public:
 }  // namespace
 
 DetectorPlatform& WindowsPlatform() noexcept {
-    static DebugOutputTrace trace;
-    static SystemSleep pause;
-    static WindowsMetrics metrics;
-    static DetectorPlatform platform{ImportedDriver(), metrics, trace, pause, WindowsFileAccess()};
+    // Never destroyed: a worker may still run while the program exits.
+    static DebugOutputTrace& trace = *new DebugOutputTrace;
+    static SystemSleep& pause = *new SystemSleep;
+    static WindowsMetrics& metrics = *new WindowsMetrics;
+    static DetectorPlatform& platform = *new DetectorPlatform{ImportedDriver(), metrics, trace, pause, WindowsFileAccess()};
     return platform;
 }

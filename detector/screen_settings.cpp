@@ -59,32 +59,50 @@ std::uint32_t ValueToSave(const ScreenRecord& record, SettingKey key) noexcept {
 
 }  // namespace
 
-void TouchScreens::LoadScreenSettings(const char* path, std::int32_t screenIndex) noexcept {
-    if (!IsScreenRead(screenIndex)) return;
-    SettingsFile file(path, platform_.files);
-    if (file.GetStatus() != kSettingsOk) return;
-
+// Overlays the file's values on the screen's record and hands out a copy of the
+// result; false for a screen the last pass did not read. A missing or unreadable
+// file changes nothing.
+bool TouchScreens::LoadInto(const char* path, std::int32_t screenIndex, ScreenRecord* loaded) noexcept {
+    if (!IsScreenRead(screenIndex)) return false;
     bool found[kSettingKeyCount] = {};
     std::uint32_t values[kSettingKeyCount] = {};
-    for (int key = 0; key < kSettingKeyCount; ++key) {
-        found[key] = file.GetValue(kSettingKeyNames[key], kFormatDecimal);
-        if (found[key]) values[key] = file.value.number;
+    {
+        SettingsFile file(path, platform_.files);
+        if (file.GetStatus() == kSettingsOk) {
+            for (int key = 0; key < kSettingKeyCount; ++key) {
+                found[key] = file.GetValue(kSettingKeyNames[key], kFormatDecimal);
+                if (found[key]) values[key] = file.value.number;
+            }
+        }
     }
     // The file is read without the lock; only the record changes under it.
-    (void)UpdateRecord(screenIndex, [&](ScreenRecord& record) {
+    return UpdateRecord(screenIndex, [&](ScreenRecord& record) {
         for (int key = 0; key < kSettingKeyCount; ++key) {
             if (found[key]) StoreLoadedValue(record, static_cast<SettingKey>(key), values[key]);
         }
+        *loaded = record;
     });
+}
+
+void TouchScreens::LoadScreenSettings(const char* path, std::int32_t screenIndex) noexcept {
+    ScreenRecord loaded;
+    (void)LoadInto(path, screenIndex, &loaded);
 }
 
 void TouchScreens::ApplyScreenSettings(std::int32_t screenIndex) noexcept {
     ScreenRecord record;
-    if (!UpdateRecord(screenIndex, [&](ScreenRecord& current) { record = current; })) return;
+    if (UpdateRecord(screenIndex, [&](ScreenRecord& current) { record = current; })) ApplyRecord(record, screenIndex);
+}
 
-    // Outside the lock: the metrics calls broadcast WM_SETTINGCHANGE to every
-    // top-level window, the detector's own included, whose thread may be waiting
-    // for this inventory.
+void TouchScreens::LoadAndApplyScreenSettings(const char* path, std::int32_t screenIndex) noexcept {
+    ScreenRecord loaded;
+    if (LoadInto(path, screenIndex, &loaded)) ApplyRecord(loaded, screenIndex);
+}
+
+// Called without the lock: the metrics calls broadcast WM_SETTINGCHANGE to every
+// top-level window, the detector's own included, whose thread may be waiting for
+// this inventory.
+void TouchScreens::ApplyRecord(ScreenRecord& record, std::int32_t screenIndex) noexcept {
     DriverInterface& driver = platform_.driver;
     (void)driver.OrvaSetTouchBoundary(&record.touchBoundary, screenIndex);
     (void)driver.OrvaSetBeep(&record.beep, screenIndex);

@@ -42,24 +42,22 @@ void TouchScreens::Refresh() noexcept {
 }
 
 // Called with refreshLock_ held. The driver pass runs without the record lock, so
-// readers of the old records are never held up by the controller queries.
+// readers of the old records are never held up by the controller queries, and
+// they keep seeing the old records until the new ones are complete.
 void TouchScreens::CountAndRead() noexcept {
-    {
+    Pass pass;
+    const bool counted = platform_.driver.OrvaGetScreenInfo(0, &pass.count) == 0;
+    if (counted && pass.count > 0) {
+        pass.records = AllocateRecords(pass.count);
+        if (pass.records) ReadAllScreens(pass);
+    }
+    if (!pass.records) {
         // A failed or empty count leaves no screen counted but keeps the old storage.
         std::lock_guard<std::mutex> guard(lock_);
-        screenCount_ = 0;
+        screenCount_ = counted && pass.count < 0 ? pass.count : 0;
         readCount_ = 0;
-    }
-    Pass pass;
-    if (platform_.driver.OrvaGetScreenInfo(0, &pass.count) != 0) return;
-    if (pass.count <= 0) {
-        std::lock_guard<std::mutex> guard(lock_);
-        screenCount_ = pass.count;
         return;
     }
-    pass.records = AllocateRecords(pass.count);
-    if (!pass.records) return;
-    ReadAllScreens(pass);
 
     std::unique_ptr<ScreenRecord[]> old;
     {

@@ -38,8 +38,19 @@ public:
     // the reading pass (see IsScreenRead).
     std::int32_t GetScreenCount() const noexcept;
 
-    // Counts the screens again and reads every record again.
+    // Counts the screens again and reads every record again. Until the new records
+    // are complete, readers see the old ones.
     void Refresh() noexcept;
+
+    // Refreshes, then runs then() before any other refresh can replace the records
+    // (so the session-end save writes what this refresh read). then must not call
+    // anything that waits for the detector's window.
+    template <typename Then>
+    void RefreshThen(Then&& then) noexcept {
+        std::lock_guard<std::mutex> refreshing(refreshLock_);
+        CountAndRead();
+        then();
+    }
 
     std::uint32_t GetFrameInfo(std::int32_t screenIndex) noexcept;
     std::uint32_t EnumerateUnintentionalTouch(std::int32_t screenIndex) noexcept;
@@ -50,6 +61,9 @@ public:
     void LoadScreenSettings(const char* path, std::int32_t screenIndex) noexcept;
     void ApplyScreenSettings(std::int32_t screenIndex) noexcept;
     void SaveScreenSettings(const char* path, std::int32_t screenIndex) noexcept;
+    // Load, then apply exactly what was loaded, even when a refresh replaces the
+    // record in between: the start-up restore never sends half-loaded settings.
+    void LoadAndApplyScreenSettings(const char* path, std::int32_t screenIndex) noexcept;
 
     // Whether the last pass filled this screen's record with the driver's values.
     // Records after a screen that could not be queried hold nothing of the driver
@@ -73,6 +87,8 @@ private:
     struct Pass;
     void ReadAllScreens(Pass& pass) noexcept;
     void CountAndRead() noexcept;
+    [[nodiscard]] bool LoadInto(const char* path, std::int32_t screenIndex, ScreenRecord* loaded) noexcept;
+    void ApplyRecord(ScreenRecord& record, std::int32_t screenIndex) noexcept;
 
     DetectorPlatform& platform_;
     std::mutex refreshLock_;

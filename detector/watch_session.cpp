@@ -2,14 +2,21 @@
 
 #include "device_arrival.h"
 
+#include <new>
+
 WatchSession::WatchSession(DetectorPlatform& platform, WorkerServices& services) noexcept
     : screens(platform), services_(services) {}
 
-bool WatchSession::StartWorker(void (WatchSession::*procedure)()) noexcept {
+bool WatchSession::StartWorker(std::uint32_t (WatchSession::*procedure)()) noexcept {
     // Each worker holds its own share of the session for as long as it runs.
     std::shared_ptr<WatchSession> self = weak_from_this().lock();
     if (!self) return false;
-    return services_.threads.Start([self, procedure] { ((*self).*procedure)(); });
+    try {
+        return services_.threads.Start([self, procedure] { return ((*self).*procedure)(); });
+    } catch (const std::bad_alloc&) {
+        // Wrapping the work may allocate; without memory the start is dropped.
+        return false;
+    }
 }
 
 void WatchSession::StartApplyWorker() noexcept {
@@ -18,12 +25,12 @@ void WatchSession::StartApplyWorker() noexcept {
     if (!StartWorker(&WatchSession::ApplyWorker)) applyBusy = false;
 }
 
-void WatchSession::ApplyWorker() noexcept {
+std::uint32_t WatchSession::ApplyWorker() noexcept {
     for (std::int32_t i = 0; i < screens.GetScreenCount(); ++i) {
-        screens.LoadScreenSettings(settingsPath, i);
-        screens.ApplyScreenSettings(i);
+        screens.LoadAndApplyScreenSettings(settingsPath, i);
     }
     applyBusy = false;
+    return 0;
 }
 
 void WatchSession::HandleDeviceChange(std::uintptr_t wParam, const void* lParam) noexcept {
@@ -33,10 +40,11 @@ void WatchSession::HandleDeviceChange(std::uintptr_t wParam, const void* lParam)
     StartToolWorker();
 }
 
-void WatchSession::BeepWorker() noexcept {
+std::uint32_t WatchSession::BeepWorker() noexcept {
     services_.tones.Tone(1000, 300);
     services_.tones.Tone(2000, 300);
     services_.tones.Tone(3000, 400);
+    return 0;
 }
 
 void WatchSession::StartToolWorker() noexcept {
@@ -44,20 +52,23 @@ void WatchSession::StartToolWorker() noexcept {
     if (!StartWorker(&WatchSession::ToolWorker)) toolBusy = false;
 }
 
-void WatchSession::ToolWorker() noexcept {
+std::uint32_t WatchSession::ToolWorker() noexcept {
     if (!services_.tools.RunAndWait(toolCommand)) {
         // A later arrival tries again.
         toolBusy = false;
-        return;
+        return 1;
     }
     // Cleared before the refresh, so an arrival meanwhile already starts the next tool.
     toolBusy = false;
     screens.Refresh();
+    return 0;
 }
 
 void WatchSession::SaveAllScreens() noexcept {
-    screens.Refresh();
-    for (std::int32_t i = 0; i < screens.GetScreenCount(); ++i) {
-        screens.SaveScreenSettings(settingsPath, i);
-    }
+    // No other refresh (the tool worker's) can come between this refresh and the save.
+    screens.RefreshThen([this] {
+        for (std::int32_t i = 0; i < screens.GetScreenCount(); ++i) {
+            screens.SaveScreenSettings(settingsPath, i);
+        }
+    });
 }

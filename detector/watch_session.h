@@ -37,10 +37,10 @@ public:
     TouchScreens screens;
 
 private:
-    void ApplyWorker() noexcept;
-    void ToolWorker() noexcept;
-    void BeepWorker() noexcept;
-    [[nodiscard]] bool StartWorker(void (WatchSession::*procedure)()) noexcept;
+    std::uint32_t ApplyWorker() noexcept;
+    std::uint32_t ToolWorker() noexcept;
+    std::uint32_t BeepWorker() noexcept;
+    [[nodiscard]] bool StartWorker(std::uint32_t (WatchSession::*procedure)()) noexcept;
 
     WorkerServices& services_;
 };

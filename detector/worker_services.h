@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <functional>
 
-// Starts work on a new thread of its own that nobody waits for.
+// Starts work on a new thread of its own that nobody waits for; what work returns
+// is the thread's exit code.
 class WorkerThreads {
 public:
     virtual ~WorkerThreads() = default;
-    [[nodiscard]] virtual bool Start(std::function<void()> work) noexcept = 0;
+    [[nodiscard]] virtual bool Start(std::function<std::uint32_t()> work) noexcept = 0;
 };
 
 // Runs a command line and waits, without a time limit, until its process ends.

@@ -11,8 +11,8 @@ namespace {
 
 class WindowsThreads final : public WorkerThreads {
 public:
-    bool Start(std::function<void()> work) noexcept override {
-        std::unique_ptr<std::function<void()>> task(new (std::nothrow) std::function<void()>(std::move(work)));
+    bool Start(std::function<std::uint32_t()> work) noexcept override {
+        std::unique_ptr<Task> task(new (std::nothrow) Task(std::move(work)));
         if (!task) return false;
         // Default security and stack size; the thread runs on after its handle is closed.
         UniqueHandle thread(CreateThread(nullptr, 0, &Run, task.get(), 0, nullptr));
@@ -22,10 +22,11 @@ public:
     }
 
 private:
+    using Task = std::function<std::uint32_t()>;
+
     static DWORD WINAPI Run(void* parameter) {
-        std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(parameter));
-        (*task)();
-        return 0;
+        std::unique_ptr<Task> task(static_cast<Task*>(parameter));
+        return (*task)();
     }
 };
 
@@ -63,9 +64,10 @@ public:
 }  // namespace
 
 WorkerServices& WindowsWorkerServices() noexcept {
-    static WindowsThreads threads;
-    static WindowsToolRunner tools;
-    static SpeakerTones tones;
-    static WorkerServices services{threads, tools, tones};
+    // Never destroyed: a worker may still run while the program exits.
+    static WindowsThreads& threads = *new WindowsThreads;
+    static WindowsToolRunner& tools = *new WindowsToolRunner;
+    static SpeakerTones& tones = *new SpeakerTones;
+    static WorkerServices& services = *new WorkerServices{threads, tools, tones};
     return services;
 }

@@ -123,6 +123,26 @@ TEST(TouchScreens, RefreshFailingCountsNothingAndNextRefreshReadsAgain) {
     EXPECT_EQ(record.beep.beeperDuration, 50);
 }
 
+TEST(TouchScreens, ReadersSeeTheOldRecordsUntilARefreshIsComplete) {
+    ScriptedPlatform p;
+    WithScreens(p, 2);
+    TouchScreens screens(p.platform);
+    ASSERT_TRUE(screens.UpdateRecord(1, [](ScreenRecord& r) { r.beep.beeperDuration = 77; }));
+    int duringRefresh = -1;
+    std::int32_t durationDuringRefresh = 0;
+    p.driver.onScreenInfo = [&] {
+        duringRefresh = screens.GetScreenCount();
+        ScreenRecord record{};
+        if (screens.CopyRecord(1, &record)) durationDuringRefresh = record.beep.beeperDuration;
+    };
+    screens.Refresh();
+    EXPECT_EQ(duringRefresh, 2);
+    EXPECT_EQ(durationDuringRefresh, 77);
+    ScreenRecord record{};
+    ASSERT_TRUE(screens.CopyRecord(1, &record));
+    EXPECT_EQ(record.beep.beeperDuration, 50);
+}
+
 TEST(TouchScreens, RefreshToFewerScreens) {
     ScriptedPlatform p;
     WithScreens(p, 4);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -24,14 +25,14 @@ public:
     bool realThreads = false;
     int failingStarts = 0;
 
-    bool Start(std::function<void()> work) noexcept override {
+    bool Start(std::function<std::uint32_t()> work) noexcept override {
         std::lock_guard<std::mutex> guard(mutex_);
         if (failingStarts > 0) {
             --failingStarts;
             return false;
         }
         if (realThreads) {
-            running_.emplace_back(std::move(work));
+            running_.emplace_back([this, work] { Note(work()); });
         } else {
             pending_.push_back(std::move(work));
         }
@@ -44,15 +45,20 @@ public:
     // Runs queued work in start order, including work started meanwhile.
     void RunAll() {
         for (;;) {
-            std::function<void()> work;
+            std::function<std::uint32_t()> work;
             {
                 std::lock_guard<std::mutex> guard(mutex_);
                 if (pending_.empty()) return;
                 work = std::move(pending_.front());
                 pending_.pop_front();
             }
-            work();
+            Note(work());
         }
+    }
+    // The exit codes of the work that has ended, in the order it ended.
+    std::vector<std::uint32_t> ExitCodes() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return exitCodes_;
     }
     void JoinAll() {
         for (;;) {
@@ -67,9 +73,15 @@ public:
     }
 
 private:
+    void Note(std::uint32_t exitCode) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        exitCodes_.push_back(exitCode);
+    }
+
     std::mutex mutex_;
-    std::deque<std::function<void()>> pending_;
+    std::deque<std::function<std::uint32_t()>> pending_;
     std::vector<std::thread> running_;
+    std::vector<std::uint32_t> exitCodes_;
 };
 
 class FakeTools final : public ToolRunner {
@@ -245,6 +257,7 @@ TEST_F(WatchSessionTest, FailedStartsClearTheirFlags) {
     session->HandleDeviceChange(kDeviceArrival, kController.data());
     threads.RunAll();
     EXPECT_FALSE(session->toolBusy);
+    EXPECT_EQ(threads.ExitCodes(), (std::vector<std::uint32_t>{0, 1}));  // the signal, the tool
     EXPECT_EQ(p.driver.CountCalls("GetScreenInfo"), 0);  // no refresh without a tool run
 
     tools.startable = true;
@@ -268,6 +281,28 @@ TEST_F(WatchSessionTest, SessionEndSavesTheDriversCurrentValuesWhileTheToolStill
     EXPECT_TRUE(session->toolBusy);
     // The last screen's values are what the file keeps.
     EXPECT_EQ(p.files.Content(kPath), "; keep\r\nFrequency=4321\r\nDuration=50\r\n");
+}
+
+TEST_F(WatchSessionTest, NoOtherRefreshComesBetweenTheSessionEndRefreshAndItsSave) {
+    Start(2, "Frequency=1\r\n");
+    bool refreshed = false;
+    // Once the session-end refresh has counted the screens, the tool worker's
+    // refresh (which would count none) tries to run.
+    std::thread toolRefresh;
+    p.driver.onScreenInfo = [&] {
+        if (refreshed) {
+            p.driver.screenInfoStatus = 1;
+            return;
+        }
+        refreshed = true;
+        toolRefresh = std::thread([&] { session->screens.Refresh(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    };
+    p.driver.screens[1].beep.beeperFrequency = 3456;
+    session->SaveAllScreens();
+    toolRefresh.join();
+    EXPECT_EQ(p.files.Content(kPath), "Frequency=3456\r\n");
+    EXPECT_EQ(session->screens.GetScreenCount(), 0);  // the tool worker's refresh came after
 }
 
 TEST_F(WatchSessionTest, WorkersKeepTheSessionAliveAfterTheDialogLetsGo) {
