@@ -3,22 +3,12 @@
 # imports nothing but system DLLs.
 # Usage: orvasetup_pe_check.sh ORVASETUP_EXE OBJDUMP
 set -u
-exe=$1
-objdump=$2
-failures=0
-check() {
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-
-headers=$("$objdump" -p "$exe")
-check "PE32" grep -q 'Magic[[:space:]]*010b' <<<"$headers"
-check "GUI subsystem" grep -q 'Subsystem[[:space:]]*00000002' <<<"$headers"
-unexpected=$(grep 'DLL Name:' <<<"$headers" | awk '{print tolower($3)}' |
-             grep -v -x -E 'kernel32\.dll|user32\.dll|advapi32\.dll|shell32\.dll|shlwapi\.dll|msvcrt\.dll')
-check "imports only system DLLs${unexpected:+ (not: $unexpected)}" [ -z "$unexpected" ]
+. "$(dirname "$0")/../pe_checks.sh"
+pe_checks_init "$1" "$2"
+check_gui_pe32
+check_imports 'kernel32\.dll|user32\.dll|advapi32\.dll|shell32\.dll|shlwapi\.dll|msvcrt\.dll'
 check "manifest asks for administrator rights" grep -q -a 'level="requireAdministrator"' "$exe"
 check "manifest lists supported systems" grep -q -a 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' "$exe"
 # The version block's keys are UTF-16.
 check "version block" grep -q -a -P 'V\x00S\x00_\x00V\x00E\x00R\x00S\x00I\x00O\x00N\x00_\x00I\x00N\x00F\x00O' "$exe"
-[ $failures -eq 0 ]
+pe_checks_finish
