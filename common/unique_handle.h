@@ -6,10 +6,18 @@
 
 #include <utility>
 
+// Closes a handle and leaves GetLastError() as it was, so that a failure can still
+// be read after the handles of a failed step are gone.
+template <typename Handle, typename Close>
+void CloseKeepingLastError(Handle handle, Close close) noexcept {
+    const DWORD error = GetLastError();
+    close(handle);
+    SetLastError(error);
+}
+
 // Closes its handle when it goes; never copied, moving hands the handle on. NULL
 // and INVALID_HANDLE_VALUE both mean "none" (Tool Help and CreateFile report
-// failure with the latter). The release leaves GetLastError() as it was, so a
-// failure can still be read after the owners of a failed step are gone.
+// failure with the latter). The release leaves GetLastError() as it was.
 template <typename Handle, typename Close, Close close>
 class UniqueResource {
 public:
@@ -38,11 +46,7 @@ public:
     [[nodiscard]] Handle Release() noexcept { return std::exchange(handle_, Handle{}); }
 
     void Reset(Handle handle = Handle{}) noexcept {
-        if (IsValid()) {
-            const DWORD error = GetLastError();
-            close(handle_);
-            SetLastError(error);
-        }
+        if (IsValid()) CloseKeepingLastError(handle_, close);
         handle_ = handle;
     }
 

@@ -2,6 +2,7 @@
 
 #include "detector_app.h"
 #include "resource.h"
+#include "unique_handle.h"
 
 #include <dbt.h>
 
@@ -41,10 +42,7 @@ bool DeviceNotification::RegisterHidInterfaces(HWND window) noexcept {
 
 void DeviceNotification::Reset() noexcept {
     if (handle_ == nullptr) return;
-    const DWORD error = GetLastError();
-    UnregisterDeviceNotification(handle_);
-    handle_ = nullptr;
-    SetLastError(error);
+    CloseKeepingLastError(std::exchange(handle_, nullptr), UnregisterDeviceNotification);
 }
 
 std::unique_ptr<AttachWatchDialog> AttachWatchDialog::Create(HINSTANCE instance, DetectorPlatform& platform,

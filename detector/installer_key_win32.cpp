@@ -1,6 +1,10 @@
 #include "installer_key.h"
 
+#include "unique_handle.h"
+
 #include <windows.h>
+
+#include <utility>
 
 RegistryInstallerKey::RegistryInstallerKey() noexcept
     : RegistryInstallerKey(HKEY_LOCAL_MACHINE, kInstallerKeyPath) {}
@@ -31,8 +35,5 @@ bool RegistryInstallerKey::QueryValue(const char* name, char* buffer, std::uint3
 
 void RegistryInstallerKey::Close() noexcept {
     if (key_ == nullptr) return;
-    const DWORD error = GetLastError();
-    RegCloseKey(key_);
-    key_ = nullptr;
-    SetLastError(error);
+    CloseKeepingLastError(std::exchange(key_, nullptr), RegCloseKey);
 }

@@ -1,5 +1,7 @@
 #include "file_system.h"
 
+#include "unique_handle.h"
+
 #include <windows.h>
 
 namespace {
@@ -18,9 +20,7 @@ public:
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     void Close(OsHandle file) noexcept override {
-        DWORD lastError = GetLastError();
-        CloseHandle(file);
-        SetLastError(lastError);
+        CloseKeepingLastError(static_cast<HANDLE>(file), CloseHandle);
     }
 };
 

@@ -2,6 +2,8 @@
 
 #include "bounded_text.h"
 
+#include "unique_handle.h"
+
 #include <windows.h>
 
 namespace {
@@ -29,9 +31,7 @@ public:
     }
     void WaitUntilEnded(OsHandle process) noexcept override { WaitForSingleObject(process, INFINITE); }
     void Close(OsHandle handle) noexcept override {
-        DWORD lastError = GetLastError();
-        CloseHandle(handle);
-        SetLastError(lastError);
+        CloseKeepingLastError(static_cast<HANDLE>(handle), CloseHandle);
     }
     void Pause(std::uint32_t milliseconds) noexcept override { Sleep(milliseconds); }
 };

@@ -2,6 +2,8 @@
 
 #include "bounded_text.h"
 
+#include "unique_handle.h"
+
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -51,9 +53,7 @@ public:
         return WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0;
     }
     void Close(OsHandle handle) noexcept override {
-        DWORD lastError = GetLastError();
-        CloseHandle(handle);
-        SetLastError(lastError);
+        CloseKeepingLastError(static_cast<HANDLE>(handle), CloseHandle);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "registry.h"
 
+#include "unique_handle.h"
+
 #include <windows.h>
 
 // This 32-bit program sees the 32-bit view of HKLM\SOFTWARE under 64-bit Windows,
@@ -49,9 +51,7 @@ public:
         return RegQueryValueExA(AsKey(key), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     }
     void CloseKey(OsHandle key) noexcept override {
-        DWORD lastError = GetLastError();
-        RegCloseKey(AsKey(key));
-        SetLastError(lastError);
+        CloseKeepingLastError(AsKey(key), RegCloseKey);
     }
 };
 
