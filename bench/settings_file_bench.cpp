@@ -5,6 +5,7 @@
 // Natively the files live in a temporary folder behind a small POSIX stand-in for
 // the file seam; the Windows build uses the real Win32 calls.
 #include "file_access.h"
+#include "replace_retry.h"
 #include "settings_file.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -59,9 +61,21 @@ public:
     bool Flush(FileId file) noexcept override { return fsync(Fd(file)) == 0; }
     void Close(FileId file) noexcept override { close(Fd(file)); }
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
-        return rename(replacement, target) == 0 ? ReplaceResult::kReplaced : ReplaceResult::kUnchanged;
+        struct stat existing;
+        if (stat(target, &existing) != 0) return ReplaceResult::kFailed;  // never create it
+        return rename(replacement, target) == 0 ? ReplaceResult::kReplaced : ReplaceResult::kFailed;
     }
     bool Delete(const char* path) noexcept override { return unlink(path) == 0; }
+    void DeleteLeftoverTemporaries(const char* folder) noexcept override {
+        // mkstemp's names are not the Windows ones: nothing here is ever left over
+        // by a dead Windows rewrite, but the folder is still looked through.
+        DIR* dir = opendir(folder);
+        if (dir == nullptr) return;
+        while (const dirent* entry = readdir(dir)) {
+            if (IsLeftoverTemporaryName(entry->d_name)) unlinkat(dirfd(dir), entry->d_name, 0);
+        }
+        closedir(dir);
+    }
 
 private:
     static int Fd(FileId file) { return static_cast<int>(file - 1); }
@@ -92,6 +106,7 @@ public:
         return inner_.Replace(target, replacement);
     }
     bool Delete(const char* path) noexcept override { return inner_.Delete(path); }
+    void DeleteLeftoverTemporaries(const char* folder) noexcept override { inner_.DeleteLeftoverTemporaries(folder); }
 
 private:
     FileAccess& inner_;

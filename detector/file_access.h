@@ -11,11 +11,12 @@
 using FileId = std::uintptr_t;
 constexpr FileId kNoFile = 0;
 
+// What one attempt to put a replacement in place of its target came to. The
+// target holds its old content in every case but kReplaced.
 enum class ReplaceResult {
-    kReplaced,    // the target now holds the replacement's content; the replacement name is gone
-    kUnchanged,   // the target keeps its content; the replacement is still there to delete
-    kIncomplete,  // the target may be gone and the new content survives only under the
-                  // replacement's name: that file must not be deleted
+    kReplaced,  // the target now holds the replacement's content; the replacement name is gone
+    kBusy,      // someone holds the target (or the replacement) for the moment: worth another try
+    kFailed,    // lasting: no such target, a read-only file, no right to it
 };
 
 class FileAccess {
@@ -46,13 +47,19 @@ public:
 
     virtual void Close(FileId file) noexcept = 0;
 
-    // Puts the closed file replacement in the place of the existing file target in one
-    // step, so that target holds either its old or its new content at every moment.
-    // Never creates target.
+    // Puts the closed file replacement in the place of the existing file target by one
+    // rename, so that target holds either its whole old or its whole new content at
+    // every moment, whatever happens to the process. One attempt, no waiting. Never
+    // creates target.
     [[nodiscard]] virtual ReplaceResult Replace(const char* target,
                                                 const char* replacement) noexcept = 0;
 
     [[nodiscard]] virtual bool Delete(const char* path) noexcept = 0;
+
+    // Deletes the temporary files that rewrites in folder left behind when their
+    // process died (names for which IsLeftoverTemporaryName holds). A file another
+    // rewrite still has open is left alone.
+    virtual void DeleteLeftoverTemporaries(const char* folder) noexcept = 0;
 };
 
 // Owns one open file of a FileAccess. Copying is deleted, moving allowed.

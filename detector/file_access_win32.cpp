@@ -1,10 +1,17 @@
 #include "file_access.h"
+#include "replace_retry.h"
 #include "settings_file.h"
 #include "unique_handle.h"
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+
+static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorPathNotFound == ERROR_PATH_NOT_FOUND &&
+                  kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
+                  kErrorLockViolation == ERROR_LOCK_VIOLATION,
+              "the replace decision's error codes are Windows' own");
 
 namespace {
 
@@ -12,18 +19,6 @@ HANDLE AsHandle(FileId file) noexcept { return reinterpret_cast<HANDLE>(file); }
 
 FileId TakeId(UniqueHandle& handle) noexcept {
     return handle.IsValid() ? reinterpret_cast<FileId>(handle.Release()) : kNoFile;
-}
-
-// Someone else holding the file without delete sharing (a virus scanner, an
-// editor) usually lets go within moments. Access denied is lasting (a read-only
-// file, a folder without rights): retrying it would only hold up the session-end
-// save, which runs on the user-interface thread.
-constexpr int kReplaceAttempts = 8;
-constexpr DWORD kReplacePauseMs = 25;
-
-bool IsTransient(DWORD error) noexcept {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_UNABLE_TO_REMOVE_REPLACED;
 }
 
 class WindowsFiles final : public FileAccess {
@@ -85,63 +80,45 @@ public:
     }
 
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
-        for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
-            if (attempt > 0) Sleep(kReplacePauseMs);
-            const DWORD blocked = DeleteBlockedBy(target);
-            if (blocked == ERROR_FILE_NOT_FOUND || blocked == ERROR_PATH_NOT_FOUND) {
-                return ReplaceResult::kUnchanged;  // never create the settings file
-            }
-            if (blocked != ERROR_SUCCESS) {
-                if (IsTransient(blocked)) continue;
-                return ReplaceResult::kUnchanged;
-            }
-            // ReplaceFile keeps the settings file's attributes and security, and
-            // (unlike MoveFileEx) succeeds while a handle with delete sharing is open.
-            if (ReplaceFileA(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                             nullptr)) {
-                return ReplaceResult::kReplaced;
-            }
-            const DWORD error = GetLastError();
-            if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-                // The old file has left its name but the copy did not take it: finish
-                // the move by name, else keep the copy.
-                return FinishMove(target, replacement);
-            }
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-                return ReplaceResult::kUnchanged;  // never create the settings file
-            }
-            if (!IsTransient(error)) {
-                // File systems without ReplaceFile support: a write-through rename.
-                if (MoveFileExA(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                    return ReplaceResult::kReplaced;
-                }
-                if (!IsTransient(GetLastError())) return ReplaceResult::kUnchanged;
-            }
+        const DWORD attributes = GetFileAttributesA(target);
+        // Never create the settings file: a rename onto a missing name would.
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return ReplaceResult::kFailed;
         }
-        return ReplaceResult::kUnchanged;
+        // One rename, one step: the name never stands empty, whenever the process
+        // dies. ReplaceFile is several steps and leaves no file under the name when
+        // it is cut short.
+        if (MoveFileExA(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return ReplaceResult::kReplaced;
+        }
+        return ClassifyReplaceError(GetLastError(), (attributes & FILE_ATTRIBUTE_READONLY) != 0);
     }
 
     bool Delete(const char* path) noexcept override { return DeleteFileA(path) != 0; }
 
-private:
-    // Whether the file could be deleted now, asked by opening it for deletion: a
-    // holder without delete sharing refuses that. Wine's ReplaceFile leaves a stray
-    // temporary file beside the target each time it fails on such a holder, so it
-    // is only called when this finds the way clear.
-    static DWORD DeleteBlockedBy(const char* target) noexcept {
-        UniqueHandle probe(CreateFileA(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        return probe.IsValid() ? ERROR_SUCCESS : GetLastError();
+    void DeleteLeftoverTemporaries(const char* folder) noexcept override {
+        char pattern[MAX_PATH];
+        if (!JoinPath(pattern, folder, kTemporaryPattern)) return;
+        WIN32_FIND_DATAA found;
+        const HANDLE search = FindFirstFileA(pattern, &found);
+        if (search == INVALID_HANDLE_VALUE) return;
+        do {
+            char leftover[MAX_PATH];
+            // A rewrite still writing its copy holds it shared with nobody, so the
+            // delete fails and leaves it alone.
+            if (IsLeftoverTemporaryName(found.cFileName) && JoinPath(leftover, folder, found.cFileName)) {
+                (void)DeleteFileA(leftover);
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
     }
 
-    static ReplaceResult FinishMove(const char* target, const char* replacement) noexcept {
-        for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
-            if (attempt > 0) Sleep(kReplacePauseMs);
-            if (MoveFileExA(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                return ReplaceResult::kReplaced;
-            }
-        }
-        return ReplaceResult::kIncomplete;
+private:
+    static bool JoinPath(char (&dest)[MAX_PATH], const char* folder, const char* name) noexcept {
+        const std::size_t length = std::strlen(folder);
+        const bool separated = length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/');
+        const int written = std::snprintf(dest, sizeof dest, separated ? "%s%s" : "%s\\%s", folder, name);
+        return written > 0 && static_cast<std::size_t>(written) < sizeof dest;
     }
 };
 

@@ -2,6 +2,7 @@
 // the file, a screen's record, the driver and the system's double-click metrics.
 #include "driver_interface.h"
 #include "platform.h"
+#include "replace_retry.h"
 #include "settings_file.h"
 #include "touch_screens.h"
 
@@ -59,10 +60,9 @@ std::uint32_t ValueToSave(const ScreenRecord& record, SettingKey key) noexcept {
 
 }  // namespace
 
-// Overlays the file's values on the screen's record and hands out a copy of the
-// result; false for a screen the last pass did not read. A missing or unreadable
-// file changes nothing.
-bool TouchScreens::LoadInto(const char* path, std::int32_t screenIndex, ScreenRecord* loaded) noexcept {
+// The file is read without the lock; only the record changes under it, and the
+// caller gets a copy of exactly what this load produced.
+bool TouchScreens::LoadScreenSettings(const char* path, std::int32_t screenIndex, ScreenRecord* loaded) noexcept {
     if (!IsScreenRead(screenIndex)) return false;
     bool found[kSettingKeyCount] = {};
     std::uint32_t values[kSettingKeyCount] = {};
@@ -75,7 +75,6 @@ bool TouchScreens::LoadInto(const char* path, std::int32_t screenIndex, ScreenRe
             }
         }
     }
-    // The file is read without the lock; only the record changes under it.
     return UpdateRecord(screenIndex, [&](ScreenRecord& record) {
         for (int key = 0; key < kSettingKeyCount; ++key) {
             if (found[key]) StoreLoadedValue(record, static_cast<SettingKey>(key), values[key]);
@@ -84,25 +83,10 @@ bool TouchScreens::LoadInto(const char* path, std::int32_t screenIndex, ScreenRe
     });
 }
 
-void TouchScreens::LoadScreenSettings(const char* path, std::int32_t screenIndex) noexcept {
-    ScreenRecord loaded;
-    (void)LoadInto(path, screenIndex, &loaded);
-}
-
-void TouchScreens::ApplyScreenSettings(std::int32_t screenIndex) noexcept {
-    ScreenRecord record;
-    if (UpdateRecord(screenIndex, [&](ScreenRecord& current) { record = current; })) ApplyRecord(record, screenIndex);
-}
-
-void TouchScreens::LoadAndApplyScreenSettings(const char* path, std::int32_t screenIndex) noexcept {
-    ScreenRecord loaded;
-    if (LoadInto(path, screenIndex, &loaded)) ApplyRecord(loaded, screenIndex);
-}
-
 // Called without the lock: the metrics calls broadcast WM_SETTINGCHANGE to every
 // top-level window, the detector's own included, whose thread may be waiting for
 // this inventory.
-void TouchScreens::ApplyRecord(ScreenRecord& record, std::int32_t screenIndex) noexcept {
+void TouchScreens::ApplyScreenSettings(ScreenRecord& record, std::int32_t screenIndex) noexcept {
     DriverInterface& driver = platform_.driver;
     (void)driver.OrvaSetTouchBoundary(&record.touchBoundary, screenIndex);
     (void)driver.OrvaSetBeep(&record.beep, screenIndex);
@@ -115,14 +99,16 @@ void TouchScreens::ApplyRecord(ScreenRecord& record, std::int32_t screenIndex) n
     platform_.metrics.SetDoubleClickTime(record.doubleClickTime);
 }
 
-void TouchScreens::SaveScreenSettings(const char* path, std::int32_t screenIndex) noexcept {
+void TouchScreens::SaveScreenSettings(const char* path, std::int32_t screenIndex, RetryBudget* budget) noexcept {
     ScreenRecord record;
     if (!UpdateRecord(screenIndex, [&](ScreenRecord& current) { record = current; })) return;
     SettingsFile file(path, platform_.files);
     if (file.GetStatus() != kSettingsOk) return;
-    for (int key = 0; key < kSettingKeyCount; ++key) {
-        file.value.number = ValueToSave(record, static_cast<SettingKey>(key));
-        // A key the file does not hold stays absent; the next key follows.
-        (void)file.SetValue(kSettingKeyNames[key], kFormatDecimal);
-    }
+    file.UseRetryBudget(budget);
+    std::uint32_t values[kSettingKeyCount];
+    for (int key = 0; key < kSettingKeyCount; ++key) values[key] = ValueToSave(record, static_cast<SettingKey>(key));
+    // All seven keys in one rewrite, as seven SetValue calls in a row would leave the
+    // file. A key the file does not hold stays absent.
+    int results[kSettingKeyCount];
+    (void)file.SetValues(kSettingKeyNames, values, kSettingKeyCount, kFormatDecimal, results);
 }

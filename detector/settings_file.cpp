@@ -1,5 +1,7 @@
 #include "settings_file.h"
 
+#include "replace_retry.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -149,8 +151,10 @@ private:
     bool failed_ = false;
 };
 
-// Pieces of a line, larger than any settings line of a real file.
-constexpr std::size_t kPieceSize = 512;
+// Pieces of a line: larger than any settings line of a real file, and than any
+// line a rewrite makes (a key, "=", a text and CR LF).
+constexpr std::size_t kPieceSize = 1024;
+static_assert(kPieceSize - 1 > 2 * (SettingsFile::kTextSize - 1) + 3, "a replacement line fits one piece");
 
 }  // namespace
 
@@ -249,43 +253,42 @@ void SettingsFile::Open(const char* settingsPath) noexcept {
     status = kSettingsOk;
 }
 
-LinePiece SettingsFile::ReadLine(LineReader& reader, char* buffer, std::size_t size,
-                                 std::size_t* length) noexcept {
+LinePiece LineReader::NextPiece(char* buffer, std::size_t size, std::size_t* length) noexcept {
     *length = 0;
     if (size < 2) return LinePiece::kNone;
     buffer[0] = '\0';
     std::size_t filled = 0;
     for (;;) {
-        if (reader.next_ == reader.end_ && !reader.Fill()) {
+        if (next_ == end_ && !Fill()) {
             // End of file (or a failed read): whatever was read so far ends the line.
-            if (reader.failed_ || (filled == 0 && !reader.midLine_)) {
-                reader.midLine_ = false;
+            if (failed_ || (filled == 0 && !midLine_)) {
+                midLine_ = false;
                 return LinePiece::kNone;
             }
             buffer[filled] = '\0';
             *length = filled;
-            reader.midLine_ = false;
+            midLine_ = false;
             return LinePiece::kComplete;
         }
-        const char* start = reader.block_ + reader.next_;
-        std::size_t available = reader.end_ - reader.next_;
+        const char* start = block_ + next_;
+        std::size_t available = end_ - next_;
         std::size_t room = size - 1 - filled;
         std::size_t take = available < room ? available : room;
         const void* lf = std::memchr(start, '\n', take);
         if (lf != nullptr) take = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
         std::memcpy(buffer + filled, start, take);
         filled += take;
-        reader.next_ += take;
+        next_ += take;
         if (lf != nullptr) {
             buffer[filled] = '\0';
             *length = filled;
-            reader.midLine_ = false;
+            midLine_ = false;
             return LinePiece::kComplete;
         }
         if (filled == size - 1) {
             buffer[filled] = '\0';
             *length = filled;
-            reader.midLine_ = true;
+            midLine_ = true;
             return LinePiece::kPartial;
         }
     }
@@ -321,109 +324,255 @@ int SettingsFile::FindValue(const char* key, char (&destination)[kTextSize]) noe
     }
 }
 
-bool SettingsFile::CopyWithReplacement(const char* key, const char* text, FileId temp,
-                                       bool* replaced) noexcept {
+// A change ready to match: its key's matcher and the line that replaces a match.
+struct SettingsFile::PreparedChange {
     KeyMatcher matcher;
-    if (!matcher.SetKey(key)) return false;
-    LineReader reader(files_, fileHandle.Get());
-    if (!reader.SeekTo(0)) return false;
-    BlockWriter out(files_, temp);
-    char line[kPieceSize];
-    std::size_t length = 0;
-    auto putReplacement = [&] {
-        out.Put(key);
-        out.Put("=", 1);
-        out.Put(text);
-        out.Put("\r\n", 2);
-        *replaced = true;
-    };
-    // Copies the pieces of the current line up to and including its last one.
-    auto copyRest = [&](LinePiece piece) {
-        while (piece == LinePiece::kPartial) {
-            piece = ReadLine(reader, line, sizeof line, &length);
-            if (piece == LinePiece::kNone) return false;
-            out.Put(line, length);
-        }
-        return true;
-    };
-    auto skipRest = [&](LinePiece piece) {
-        while (piece == LinePiece::kPartial) {
-            piece = ReadLine(reader, line, sizeof line, &length);
-            if (piece == LinePiece::kNone) return false;
-        }
-        return true;
-    };
+    const char* key;
+    std::size_t keyLength;
+    const char* text;
+    std::size_t textLength;
+};
 
-    for (;;) {
-        const std::uint64_t lineStart = reader.Tell();
-        LinePiece piece = ReadLine(reader, line, sizeof line, &length);
-        if (piece == LinePiece::kNone) {
-            if (reader.Failed()) return false;
-            break;
+// Runs every line of the file through the prepared changes in their order, the
+// way one ReplaceValue per change would, one after another. Without an output it
+// only finds out whether the result would differ from the file.
+class SettingsFile::LineRewriter {
+public:
+    LineRewriter(PreparedChange* changes, std::size_t count, bool* found) noexcept
+        : changes_(changes), count_(count), found_(found) {}
+
+    // False when the file could not be read to its end. *changed tells whether
+    // the output differs from the file; without out the pass stops at the first
+    // difference.
+    [[nodiscard]] bool Run(LineReader& reader, BlockWriter* out, bool* changed) noexcept {
+        *changed = false;
+        for (;;) {
+            const std::uint64_t lineStart = reader.Tell();
+            LinePiece piece = reader.NextPiece(line_, sizeof line_, &length_);
+            if (piece == LinePiece::kNone) return !reader.Failed();
+            bool lineChanged = false;
+            if (piece == LinePiece::kComplete) {
+                TransformFrom(0, line_, length_);
+                lineChanged = resultLength_ != length_ || std::memcmp(result_, line_, length_) != 0;
+                if (out != nullptr) out->Put(result_, resultLength_);
+            } else if (!LongLine(reader, piece, lineStart, out, &lineChanged)) {
+                return false;
+            }
+            if (lineChanged) {
+                *changed = true;
+                if (out == nullptr) return true;
+            }
         }
-        const bool comment = line[0] == ';';
-        matcher.Reset();
-        if (comment) {
-            out.Put(line, length);
-            if (!copyRest(piece)) return false;
-            continue;
-        }
-        bool found = matcher.Feed(line, length);
-        if (piece == LinePiece::kComplete) {
-            if (found) putReplacement();
-            else if (length == 1 && line[0] == '\n') out.Put("\r\n", 2);
-            else out.Put(line, length);
-            continue;
-        }
-        // A line longer than the piece buffer: read on until the key shows or the
-        // line ends, then either replace it or go back and copy it as it stands.
-        while (!found && piece == LinePiece::kPartial) {
-            piece = ReadLine(reader, line, sizeof line, &length);
-            if (piece == LinePiece::kNone) return false;
-            found = matcher.Feed(line, length);
-        }
-        if (found) {
-            if (!skipRest(piece)) return false;
-            putReplacement();
-            continue;
-        }
-        if (!reader.SeekTo(lineStart)) return false;
-        piece = ReadLine(reader, line, sizeof line, &length);
-        if (piece == LinePiece::kNone) return false;
-        out.Put(line, length);
-        if (!copyRest(piece)) return false;
     }
-    return out.Finish();
-}
+
+private:
+    static bool Contains(const char* line, std::size_t length, const char* key, std::size_t keyLength) noexcept {
+        if (keyLength > length) return false;
+        for (std::size_t at = 0; at + keyLength <= length; ++at) {
+            const void* first = std::memchr(line + at, key[0], length - keyLength - at + 1);
+            if (first == nullptr) return false;
+            at = static_cast<std::size_t>(static_cast<const char*>(first) - line);
+            if (std::memcmp(line + at, key, keyLength) == 0) return true;
+        }
+        return false;
+    }
+
+    // result_ = the line (length bytes, at most kLineSize) after changes from..count_-1.
+    void TransformFrom(std::size_t from, const char* text, std::size_t length) noexcept {
+        std::memmove(result_, text, length);
+        resultLength_ = length;
+        for (std::size_t i = from; i < count_; ++i) {
+            PreparedChange& change = changes_[i];
+            if (result_[0] != ';' && Contains(result_, resultLength_, change.key, change.keyLength)) {
+                PutReplacement(change);
+                found_[i] = true;
+            } else if (resultLength_ == 1 && result_[0] == '\n') {
+                std::memcpy(result_, "\r\n", 2);
+                resultLength_ = 2;
+            }
+        }
+    }
+
+    void PutReplacement(const PreparedChange& change) noexcept {
+        std::size_t at = 0;
+        std::memcpy(result_ + at, change.key, change.keyLength);
+        at += change.keyLength;
+        result_[at++] = '=';
+        std::memcpy(result_ + at, change.text, change.textLength);
+        at += change.textLength;
+        result_[at++] = '\r';
+        result_[at++] = '\n';
+        resultLength_ = at;
+    }
+
+    // A line longer than the piece buffer, whose first piece is in line_. It can be
+    // no comment that changes and no lone LF, so only a key changes it: the first
+    // change whose key it holds replaces it, and the later changes see the
+    // replacement. A line no key matches is copied byte for byte.
+    [[nodiscard]] bool LongLine(LineReader& reader, LinePiece piece, std::uint64_t lineStart, BlockWriter* out,
+                                bool* changed) noexcept {
+        const bool comment = line_[0] == ';';
+        std::size_t first = count_;
+        if (!comment) {
+            for (std::size_t i = 0; i < count_; ++i) changes_[i].matcher.Reset();
+            for (;;) {
+                for (std::size_t i = 0; i < count_; ++i) changes_[i].matcher.Feed(line_, length_);
+                if (piece == LinePiece::kComplete) break;
+                piece = reader.NextPiece(line_, sizeof line_, &length_);
+                if (piece == LinePiece::kNone) return false;
+            }
+            for (std::size_t i = 0; i < count_ && first == count_; ++i) {
+                if (changes_[i].matcher.Found()) first = i;
+            }
+        }
+        if (first < count_) {
+            found_[first] = true;
+            PutReplacement(changes_[first]);
+            TransformFrom(first + 1, result_, resultLength_);
+            *changed = true;  // the replacement is shorter than any long line
+            if (out != nullptr) out->Put(result_, resultLength_);
+            return true;
+        }
+        *changed = false;
+        if (out == nullptr) {
+            // Nothing to write: read on to the line's end if that has not happened.
+            while (piece == LinePiece::kPartial) {
+                piece = reader.NextPiece(line_, sizeof line_, &length_);
+                if (piece == LinePiece::kNone) return false;
+            }
+            return true;
+        }
+        if (!comment && !reader.SeekTo(lineStart)) return false;
+        if (!comment) {
+            piece = reader.NextPiece(line_, sizeof line_, &length_);
+            if (piece == LinePiece::kNone) return false;
+        }
+        out->Put(line_, length_);
+        while (piece == LinePiece::kPartial) {
+            piece = reader.NextPiece(line_, sizeof line_, &length_);
+            if (piece == LinePiece::kNone) return false;
+            out->Put(line_, length_);
+        }
+        return true;
+    }
+
+    // A replacement line holds a key, "=", a text and CR LF: less than one piece.
+    static constexpr std::size_t kLineSize = kPieceSize;
+
+    PreparedChange* changes_;
+    std::size_t count_;
+    bool* found_;
+    char line_[kPieceSize];
+    std::size_t length_ = 0;
+    char result_[kLineSize];
+    std::size_t resultLength_ = 0;
+};
 
 int SettingsFile::ReplaceValue(const char* key, const char* text) noexcept {
-    if (!fileHandle.IsValid()) return kSettingsNoFile;
-    KeyMatcher probe;
-    if (!probe.SetKey(key) || text == nullptr) return kSettingsNotFound;
+    const SettingChange change{key, text};
+    int result = kSettingsNotFound;
+    (void)ReplaceValues(&change, 1, &result);
+    return result;
+}
+
+std::size_t SettingsFile::ReplaceValues(const SettingChange* changes, std::size_t count, int* results) noexcept {
+    bool lineFeeds = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const char* key = changes[i].key;
+        const char* text = changes[i].text;
+        lineFeeds = lineFeeds || (key != nullptr && std::memchr(key, '\n', BoundedLength(key, kTextSize)) != nullptr) ||
+                    (text != nullptr && std::memchr(text, '\n', BoundedLength(text, kTextSize)) != nullptr);
+    }
+    // A key or text holding a line feed would make a replaced line two for the
+    // changes after it: those batches go one change per rewrite.
+    const std::size_t step = lineFeeds ? 1 : kBatchSize;
+    std::size_t replaced = 0;
+    for (std::size_t start = 0; start < count; start += step) {
+        const std::size_t chunk = count - start < step ? count - start : step;
+        RewriteOnce(changes + start, chunk, results + start);
+        for (std::size_t i = start; i < start + chunk; ++i) replaced += results[i] == kSettingsOk ? 1 : 0;
+    }
+    return replaced;
+}
+
+void SettingsFile::RewriteOnce(const SettingChange* changes, std::size_t count, int* results) noexcept {
+    PreparedChange prepared[kBatchSize];
+    int* slotOf[kBatchSize];
+    std::size_t usable = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        results[i] = fileHandle.IsValid() ? kSettingsNotFound : kSettingsNoFile;
+        const SettingChange& change = changes[i];
+        if (!fileHandle.IsValid() || change.text == nullptr) continue;
+        // A text that would not fit valueText is refused like a key that cannot match.
+        const std::size_t textLength = BoundedLength(change.text, kTextSize);
+        if (textLength >= kTextSize || !prepared[usable].matcher.SetKey(change.key)) continue;
+        prepared[usable].key = change.key;
+        prepared[usable].keyLength = std::strlen(change.key);
+        prepared[usable].text = change.text;
+        prepared[usable].textLength = textLength;
+        slotOf[usable++] = &results[i];
+    }
+    // Like a single ReplaceValue of such a key: no rewrite is even attempted.
+    if (usable == 0) return;
+
     char folder[kTextSize];
-    if (!SettingsFolderOf(path, folder, sizeof folder)) return kSettingsNoFile;
+    if (!SettingsFolderOf(path, folder, sizeof folder)) {
+        for (std::size_t i = 0; i < usable; ++i) *slotOf[i] = kSettingsNoFile;
+        return;
+    }
+    if (!leftoversRemoved_) {
+        files_.DeleteLeftoverTemporaries(folder);
+        leftoversRemoved_ = true;
+    }
+
+    bool found[kBatchSize] = {};
+    LineRewriter rewriter(prepared, usable, found);
+    auto settle = [&](bool failed) {
+        for (std::size_t i = 0; i < usable; ++i) {
+            *slotOf[i] = failed ? kSettingsNoFile : found[i] ? kSettingsOk : kSettingsNotFound;
+        }
+    };
+
+    // First only compare: a rewrite that changes nothing writes nothing.
+    bool changed = false;
+    {
+        LineReader reader(files_, fileHandle.Get());
+        if (!reader.SeekTo(0) || !rewriter.Run(reader, nullptr, &changed)) return settle(true);
+    }
+    if (!changed) return settle(false);
+
     char tempPath[kTextSize + 16] = {};
     ScopedFile temp(files_, files_.CreateTemporary(folder, tempPath, sizeof tempPath));
-    if (!temp.IsValid()) return kSettingsNoFile;
-
-    bool replaced = false;
-    bool written = CopyWithReplacement(key, text, temp.Get(), &replaced);
+    if (!temp.IsValid()) return settle(true);
+    for (std::size_t i = 0; i < usable; ++i) found[i] = false;
+    bool written;
+    {
+        LineReader reader(files_, fileHandle.Get());
+        BlockWriter out(files_, temp.Get());
+        written = reader.SeekTo(0) && rewriter.Run(reader, &out, &changed);
+        written = out.Finish() && written;
+    }
+    // Durable before it takes the name: after the rename the file is whole.
     written = written && files_.Flush(temp.Get());
-    temp.Reset();  // the replace needs the copy closed
-
-    const ReplaceResult result =
-        written ? files_.Replace(path, tempPath) : ReplaceResult::kUnchanged;
-    if (result == ReplaceResult::kIncomplete) {
-        // The new content survives only in the temporary file: keep it.
-        return kSettingsNoFile;
-    }
-    if (result == ReplaceResult::kUnchanged) {
+    temp.Reset();  // the rename needs the copy closed
+    if (!written) {
         (void)files_.Delete(tempPath);
-        return kSettingsNoFile;
+        return settle(true);
     }
-    // Our handle still reads the replaced file; later calls must see the new one.
+    settle(!PutInPlace(tempPath));
+}
+
+bool SettingsFile::PutInPlace(const char* tempPath) noexcept {
+    // Our own handle must not stand in the rename's way; it is opened again on the
+    // file that then has the name, so that later calls read what it holds.
+    fileHandle.Reset();
+    ReplaceResult result;
+    do {
+        result = files_.Replace(path, tempPath);
+    } while (retryBudget_ != nullptr && retryBudget_->WaitForRetry(result));
+    if (result != ReplaceResult::kReplaced) (void)files_.Delete(tempPath);
     fileHandle = ScopedFile(files_, files_.OpenForReading(path));
-    return replaced ? kSettingsOk : kSettingsNotFound;
+    return result == ReplaceResult::kReplaced;
 }
 
 bool SettingsFile::GetValue(const char* key, int format) noexcept {
@@ -447,15 +596,25 @@ bool SettingsFile::GetValue(const char* key, int format) noexcept {
     }
 }
 
-bool SettingsFile::SetValue(const char* key, int format) noexcept {
-    const auto asSigned = static_cast<long>(static_cast<std::int32_t>(value.number));
-    const auto asUnsigned = static_cast<unsigned long>(value.number);
+namespace {
+
+// The text SetValue writes for a number; false for format -1 and unknown formats.
+bool FormatNumber(std::uint32_t number, int format, char (&text)[SettingsFile::kTextSize]) noexcept {
+    const auto asSigned = static_cast<long>(static_cast<std::int32_t>(number));
+    const auto asUnsigned = static_cast<unsigned long>(number);
     switch (format) {
-    case kFormatHex4: std::snprintf(valueText, sizeof valueText, "%04lx", asUnsigned); break;
-    case kFormatHex8: std::snprintf(valueText, sizeof valueText, "%08lx", asUnsigned); break;
+    case kFormatHex4: std::snprintf(text, sizeof text, "%04lx", asUnsigned); return true;
+    case kFormatHex8: std::snprintf(text, sizeof text, "%08lx", asUnsigned); return true;
     case kFormatSigned:
-    case kFormatDecimal: std::snprintf(valueText, sizeof valueText, "%li", asSigned); break;
-    case kFormatText: {
+    case kFormatDecimal: std::snprintf(text, sizeof text, "%li", asSigned); return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+bool SettingsFile::SetValue(const char* key, int format) noexcept {
+    if (format == kFormatText) {
         // A text form without its NUL inside the buffer does not fit.
         const std::size_t length = BoundedLength(value.text, sizeof value.text);
         if (length == sizeof value.text) {
@@ -463,12 +622,33 @@ bool SettingsFile::SetValue(const char* key, int format) noexcept {
             return false;
         }
         std::memcpy(valueText, value.text, length + 1);
-        break;
-    }
-    default:
+    } else if (!FormatNumber(value.number, format, valueText)) {
         status = kSettingsNotFound;
         return false;
     }
     status = ReplaceValue(key, valueText);
     return status == kSettingsOk;
+}
+
+std::size_t SettingsFile::SetValues(const char* const* keys, const std::uint32_t* numbers, std::size_t count,
+                                    int format, int* results) noexcept {
+    if (count == 0) return 0;
+    char texts[kBatchSize][kTextSize];
+    SettingChange changes[kBatchSize];
+    std::size_t replaced = 0;
+    for (std::size_t start = 0; start < count; start += kBatchSize) {
+        const std::size_t chunk = count - start < kBatchSize ? count - start : kBatchSize;
+        for (std::size_t i = 0; i < chunk; ++i) {
+            if (!FormatNumber(numbers[start + i], format, texts[i])) {
+                for (std::size_t j = 0; j < count; ++j) results[j] = kSettingsNotFound;
+                status = kSettingsNotFound;
+                return 0;
+            }
+            changes[i] = SettingChange{keys[start + i], texts[i]};
+        }
+        replaced += ReplaceValues(changes, chunk, results + start);
+        if (start + chunk == count) std::memcpy(valueText, texts[chunk - 1], sizeof valueText);
+    }
+    status = results[count - 1];
+    return replaced;
 }

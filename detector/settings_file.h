@@ -1,8 +1,11 @@
 // Access to the settings file PANELSET.TXT: key=value lines, ";" comments.
 //
-// Lookups scan the lines from the top; a change writes a complete new copy into
-// a temporary file beside the settings file and puts it in place in one step, so
-// the file holds either its old or its new content at every moment.
+// Lookups scan the lines from the top. A change writes a complete new copy into a
+// flushed temporary file beside the settings file and renames it onto the file,
+// so the file holds either its whole old or its whole new content at every moment,
+// even when the process dies. A change that would leave the content as it is
+// writes nothing. Temporary files of rewrites that died are removed by the next
+// rewrite.
 //
 // Lines have no length limit: a lookup considers the whole line, and a rewrite
 // copies every line it does not replace byte for byte. A last line without a line
@@ -49,6 +52,12 @@ std::uint32_t ParseUnsigned32(const char* text, int base) noexcept;
 // it does not fit size bytes.
 [[nodiscard]] bool SettingsFolderOf(const char* path, char* folder, std::size_t size) noexcept;
 
+enum class LinePiece {
+    kNone,      // no line: end of file before a new line, or a failed read (reader.Failed())
+    kPartial,   // the buffer is full and the line goes on; the next call continues it
+    kComplete,  // the piece ends the line (its LF, or the end of the file)
+};
+
 // Hands out a file's lines, reading it in large blocks.
 class LineReader {
 public:
@@ -63,8 +72,12 @@ public:
     // Whether a read or seek failed; the reader then hands out nothing more.
     bool Failed() const noexcept { return failed_; }
 
+    // Copies the next piece of the current line (at most size - 1 bytes, NUL added)
+    // into buffer, its length into *length. Bytes are copied as they stand, CR and
+    // NUL included. size must be at least 2.
+    [[nodiscard]] LinePiece NextPiece(char* buffer, std::size_t size, std::size_t* length) noexcept;
+
 private:
-    friend class SettingsFile;
     static constexpr std::size_t kBlockSize = 4096;
 
     [[nodiscard]] bool Fill() noexcept;
@@ -79,11 +92,7 @@ private:
     bool midLine_ = false;
 };
 
-enum class LinePiece {
-    kNone,      // no line: end of file before a new line, or a failed read (reader.Failed())
-    kPartial,   // the buffer is full and the line goes on; the next call continues it
-    kComplete,  // the piece ends the line (its LF, or the end of the file)
-};
+class RetryBudget;
 
 class SettingsFile {
 public:
@@ -105,11 +114,11 @@ public:
 
     int GetStatus() const noexcept { return status; }
 
-    // Copies the next piece of the current line (at most size - 1 bytes, NUL added)
-    // into buffer, its length into *length. Bytes are copied as they stand, CR and
-    // NUL included. size must be at least 2.
+    // The next piece of the current line of reader (LineReader::NextPiece).
     [[nodiscard]] static LinePiece ReadLine(LineReader& reader, char* buffer, std::size_t size,
-                                            std::size_t* length) noexcept;
+                                            std::size_t* length) noexcept {
+        return reader.NextPiece(buffer, size, length);
+    }
 
     // 0 with the value text of the first matching line (line end included) in
     // destination, -1 or -2; destination is written only on 0.
@@ -120,6 +129,31 @@ public:
     // file is rewritten all the same), -1 when the rewrite failed and the file kept
     // its old content.
     [[nodiscard]] int ReplaceValue(const char* key, const char* text) noexcept;
+
+    // One key and its replacement text for ReplaceValues.
+    struct SettingChange {
+        const char* key;
+        const char* text;
+    };
+
+    // The file as ReplaceValue for each change in turn would leave it, byte for byte,
+    // in one rewrite: every line goes through the changes in their order, so a line
+    // replaced for one key can match a later one. results[i] (count entries) gets
+    // what ReplaceValue would have returned for change i: 0, -2, or -1 when the
+    // rewrite failed and the file kept its old content. Returns the number of
+    // changes that replaced a line.
+    std::size_t ReplaceValues(const SettingChange* changes, std::size_t count, int* results) noexcept;
+
+    // Every number formatted by format (-5 to -2) and written with ReplaceValues;
+    // results[i] as there. Leaves valueText and status as SetValue for each key in
+    // turn would: the last key's. Format -1 and unknown formats change nothing and
+    // give -2 for every key.
+    std::size_t SetValues(const char* const* keys, const std::uint32_t* numbers, std::size_t count, int format,
+                          int* results) noexcept;
+
+    // Lets a busy file be tried again, as long as budget lasts; without a budget a
+    // rewrite makes one attempt. The budget must outlive the accessor's rewrites.
+    void UseRetryBudget(RetryBudget* budget) noexcept { retryBudget_ = budget; }
 
     // True with the converted value in value; always sets status.
     bool GetValue(const char* key, int format) noexcept;
@@ -134,9 +168,18 @@ public:
     char path[kTextSize] = {};
 
 private:
+    struct PreparedChange;
+    class LineRewriter;
+
     void Open(const char* settingsPath) noexcept;
-    [[nodiscard]] bool CopyWithReplacement(const char* key, const char* text, FileId temp,
-                                           bool* replaced) noexcept;
+    // One rewrite for at most kBatchSize changes whose keys and texts hold no LF.
+    void RewriteOnce(const SettingChange* changes, std::size_t count, int* results) noexcept;
+    // Puts the written temporary file in place of the settings file; true when it is there.
+    [[nodiscard]] bool PutInPlace(const char* tempPath) noexcept;
+
+    static constexpr std::size_t kBatchSize = 8;
 
     FileAccess& files_;
+    RetryBudget* retryBudget_ = nullptr;
+    bool leftoversRemoved_ = false;
 };

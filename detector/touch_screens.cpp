@@ -102,10 +102,3 @@ bool TouchScreens::IsScreenRead(std::int32_t screenIndex) const noexcept {
     std::lock_guard<std::mutex> guard(lock_);
     return screenIndex >= 0 && screenIndex < readCount_;
 }
-
-bool TouchScreens::CopyRecord(std::int32_t screenIndex, ScreenRecord* record) const noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (screenIndex < 0 || screenIndex >= screenCount_) return false;
-    *record = screenRecords_[static_cast<std::size_t>(screenIndex)];
-    return true;
-}

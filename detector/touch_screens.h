@@ -8,6 +8,7 @@
 #include <mutex>
 
 struct DetectorPlatform;
+class RetryBudget;
 
 struct ScreenRecord {
     CalibrationBlock calibration;
@@ -58,20 +59,21 @@ public:
     // The seven settings keys between the settings file at path, this screen's
     // record, the driver and the system's double-click metrics. A screen the last
     // pass did not read is left alone by all three.
-    void LoadScreenSettings(const char* path, std::int32_t screenIndex) noexcept;
-    void ApplyScreenSettings(std::int32_t screenIndex) noexcept;
-    void SaveScreenSettings(const char* path, std::int32_t screenIndex) noexcept;
-    // Load, then apply exactly what was loaded, even when a refresh replaces the
-    // record in between: the start-up restore never sends half-loaded settings.
-    void LoadAndApplyScreenSettings(const char* path, std::int32_t screenIndex) noexcept;
+    //
+    // The load overlays the file's values on the record and hands out a copy of the
+    // result (false for a screen the last pass did not read); the apply sends that
+    // copy, so a refresh between the two never makes the start-up restore send
+    // anything but what was loaded.
+    [[nodiscard]] bool LoadScreenSettings(const char* path, std::int32_t screenIndex, ScreenRecord* loaded) noexcept;
+    void ApplyScreenSettings(ScreenRecord& loaded, std::int32_t screenIndex) noexcept;
+    // One rewrite of the file for all seven keys. Tries on a file someone holds for
+    // the moment only while budget lasts (none: one try).
+    void SaveScreenSettings(const char* path, std::int32_t screenIndex, RetryBudget* budget = nullptr) noexcept;
 
     // Whether the last pass filled this screen's record with the driver's values.
     // Records after a screen that could not be queried hold nothing of the driver
     // and must reach neither the driver's setters nor the settings file.
     bool IsScreenRead(std::int32_t screenIndex) const noexcept;
-
-    // Copies a counted screen's record (read or not); false for an index out of range.
-    bool CopyRecord(std::int32_t screenIndex, ScreenRecord* record) const noexcept;
 
     // Runs change(record) under the lock on a screen that was read; false otherwise.
     // change must not call anything that waits for the detector's window.
@@ -87,8 +89,7 @@ private:
     struct Pass;
     void ReadAllScreens(Pass& pass) noexcept;
     void CountAndRead() noexcept;
-    [[nodiscard]] bool LoadInto(const char* path, std::int32_t screenIndex, ScreenRecord* loaded) noexcept;
-    void ApplyRecord(ScreenRecord& record, std::int32_t screenIndex) noexcept;
+    friend struct TouchScreensPeer;  // the tests' view of the records
 
     DetectorPlatform& platform_;
     std::mutex refreshLock_;

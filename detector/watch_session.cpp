@@ -1,11 +1,13 @@
 #include "watch_session.h"
 
 #include "device_arrival.h"
+#include "platform.h"
+#include "replace_retry.h"
 
 #include <new>
 
 WatchSession::WatchSession(DetectorPlatform& platform, WorkerServices& services) noexcept
-    : screens(platform), services_(services) {}
+    : screens(platform), services_(services), pause_(platform.pause) {}
 
 bool WatchSession::StartWorker(std::uint32_t (WatchSession::*procedure)()) noexcept {
     // Each worker holds its own share of the session for as long as it runs.
@@ -27,7 +29,8 @@ void WatchSession::StartApplyWorker() noexcept {
 
 std::uint32_t WatchSession::ApplyWorker() noexcept {
     for (std::int32_t i = 0; i < screens.GetScreenCount(); ++i) {
-        screens.LoadAndApplyScreenSettings(settingsPath, i);
+        ScreenRecord loaded;
+        if (screens.LoadScreenSettings(settingsPath, i, &loaded)) screens.ApplyScreenSettings(loaded, i);
     }
     applyBusy = false;
     return 0;
@@ -65,10 +68,13 @@ std::uint32_t WatchSession::ToolWorker() noexcept {
 }
 
 void WatchSession::SaveAllScreens() noexcept {
+    // Windows waits for the answer: every retry of every screen's rewrite shares
+    // one bounded wait.
+    RetryBudget budget(pause_, kSaveRetryBudgetMs);
     // No other refresh (the tool worker's) can come between this refresh and the save.
-    screens.RefreshThen([this] {
+    screens.RefreshThen([this, &budget] {
         for (std::int32_t i = 0; i < screens.GetScreenCount(); ++i) {
-            screens.SaveScreenSettings(settingsPath, i);
+            screens.SaveScreenSettings(settingsPath, i, &budget);
         }
     });
 }

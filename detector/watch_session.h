@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 
+class Pause;
+
 // Owned jointly by the dialog and by every worker it starts, so that a dialog
 // that ends (WM_CLOSE, OK, cancel) never frees what a worker still uses.
 class WatchSession : public std::enable_shared_from_this<WatchSession> {
@@ -43,4 +45,5 @@ private:
     [[nodiscard]] bool StartWorker(std::uint32_t (WatchSession::*procedure)()) noexcept;
 
     WorkerServices& services_;
+    Pause& pause_;
 };

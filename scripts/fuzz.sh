@@ -14,6 +14,7 @@ corpus="$build/corpus/settings_file"
 mkdir -p "$corpus"
 { printf '\x10Frequency\0001200\000'; cat shipped/PANELSET.TXT; } >"$corpus/seed-shipped"
 { printf '\x53Touch Mode\0002\000'; printf 'a=1\n\n;Touch Mode=0\n Touch Mode\nTouch Mode==5'; } >"$corpus/seed-edges"
+{ printf '\x90Frequency|Duration|Touch Mode|Freq\000\000'; cat shipped/PANELSET.TXT; } >"$corpus/seed-batch"
 
 "$build/tests/fuzz/settings_file_fuzz" -max_total_time="$seconds" -timeout=10 -max_len=65536 \
   -print_final_stats=1 -artifact_prefix="$build/" "$corpus"

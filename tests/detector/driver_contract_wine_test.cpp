@@ -3,6 +3,7 @@
 #include "driver_interface.h"
 #include "platform.h"
 #include "touch_screens.h"
+#include "touch_screens_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ TEST_F(ScreensFileFixture, InventoryReadsEveryScreenThroughTheLibrary) {
 
     ASSERT_EQ(screens.GetScreenCount(), 3);
     ScreenRecord record{};
-    ASSERT_TRUE(screens.CopyRecord(0, &record));
+    ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, 0, &record));
     EXPECT_EQ(record.frameInfo, 0x20002u);
     EXPECT_EQ(record.unintentionalTouch, 0x43u);
     EXPECT_EQ(record.beep.beeperFunction, 1);
@@ -71,7 +72,7 @@ TEST_F(ScreensFileFixture, InventoryReadsEveryScreenThroughTheLibrary) {
     EXPECT_EQ(record.doubleClickTime, GetDoubleClickTime());
 
     // Two rejected sends are retried within one exchange.
-    ASSERT_TRUE(screens.CopyRecord(1, &record));
+    ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, 1, &record));
     EXPECT_EQ(record.frameInfo, 0x10008u);
     EXPECT_EQ(record.unintentionalTouch, 0xC1u);
 
@@ -90,7 +91,7 @@ TEST_F(ScreensFileFixture, SettersReachTheDriverAndARefreshSeesThem) {
     screens.Refresh();
 
     ScreenRecord record{};
-    ASSERT_TRUE(screens.CopyRecord(0, &record));
+    ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, 0, &record));
     EXPECT_EQ(record.beep.beeperFunction, 0);
     EXPECT_EQ(record.beep.beeperFrequency, 1234);
     EXPECT_EQ(record.beep.beeperRouting, 1);

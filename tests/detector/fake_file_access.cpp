@@ -1,6 +1,9 @@
 #include "fake_file_access.h"
 
+#include "replace_retry.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 void FakeFileAccess::Put(const std::string& path, const std::string& content) {
@@ -31,6 +34,7 @@ FileId FakeFileAccess::HoldOpen(const std::string& path, bool shareDelete) {
 void FakeFileAccess::FailCall(Op op, int nth) { failAt_[op] = calls_[op] + nth; }
 
 bool FakeFileAccess::Fails(Op op) {
+    if (recording_) states_.push_back(Snapshot());
     ++calls_[op];
     return failAt_[op] != 0 && calls_[op] == failAt_[op];
 }
@@ -75,7 +79,10 @@ FileId FakeFileAccess::CreateTemporary(const char* folder, char* tempPath,
     if (Fails(kCreate)) return kNoFile;
     std::string name;
     do {
-        name = std::string(folder) + "\\pnl" + std::to_string(nextTemp_++) + ".tmp";
+        // Four hexadecimal digits, as GetTempFileName makes them.
+        char unique[16];
+        std::snprintf(unique, sizeof unique, "pnl%04X.tmp", static_cast<unsigned>(nextTemp_++ & 0xFFFF));
+        name = std::string(folder) + "\\" + unique;
     } while (Exists(name));
     if (name.size() + 1 > tempPathSize) return kNoFile;
     std::memcpy(tempPath, name.c_str(), name.size() + 1);
@@ -95,19 +102,16 @@ bool FakeFileAccess::Write(FileId file, const char* data, std::size_t size) noex
 bool FakeFileAccess::Flush(FileId file) noexcept { return !Fails(kFlush); }
 
 void FakeFileAccess::Close(FileId file) noexcept {
+    if (recording_) states_.push_back(Snapshot());
     ++calls_[kClose];
     handles_.erase(file);
 }
 
 ReplaceResult FakeFileAccess::Replace(const char* target, const char* replacement) noexcept {
-    if (Fails(kReplace)) return ReplaceResult::kUnchanged;
-    if (!Exists(target) || !Exists(replacement)) return ReplaceResult::kUnchanged;
-    if (BlocksDelete(target) || BlocksDelete(replacement)) return ReplaceResult::kUnchanged;
-    if (replaceHalfway_) {
-        replaceHalfway_ = false;
-        files_.erase(target);
-        return ReplaceResult::kIncomplete;
-    }
+    if (Fails(kReplace)) return ReplaceResult::kFailed;
+    // A rename: never creates the target, one step.
+    if (!Exists(target) || !Exists(replacement)) return ReplaceResult::kFailed;
+    if (BlocksDelete(target) || BlocksDelete(replacement)) return ReplaceResult::kBusy;
     files_[target] = files_[replacement];
     files_.erase(replacement);
     return ReplaceResult::kReplaced;
@@ -118,4 +122,19 @@ bool FakeFileAccess::Delete(const char* path) noexcept {
     if (!Exists(path) || BlocksDelete(path)) return false;
     files_.erase(path);
     return true;
+}
+
+void FakeFileAccess::DeleteLeftoverTemporaries(const char* folder) noexcept {
+    if (Fails(kLeftovers)) return;
+    const std::string prefix = std::string(folder) + "\\";
+    for (auto file = files_.begin(); file != files_.end();) {
+        const std::string& path = file->first;
+        const bool inFolder = path.compare(0, prefix.size(), prefix) == 0 &&
+                              path.find('\\', prefix.size()) == std::string::npos;
+        if (inFolder && IsLeftoverTemporaryName(path.c_str() + prefix.size()) && !BlocksDelete(path)) {
+            file = files_.erase(file);
+        } else {
+            ++file;
+        }
+    }
 }

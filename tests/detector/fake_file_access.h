@@ -8,10 +8,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class FakeFileAccess : public FileAccess {
 public:
-    enum Op { kOpen, kRead, kSeek, kCreate, kWrite, kFlush, kClose, kReplace, kDelete, kOpCount };
+    enum Op { kOpen, kRead, kSeek, kCreate, kWrite, kFlush, kClose, kReplace, kDelete, kLeftovers, kOpCount };
 
     // Files by full name; each name refers to one content object, which handles
     // keep after the name moves on (as a replaced file's handle does on Windows).
@@ -26,8 +27,10 @@ public:
 
     // The nth call (1-based, counted from now) of op fails.
     void FailCall(Op op, int nth);
-    // The next Replace leaves the target gone and the replacement in place.
-    void BreakNextReplaceHalfway() { replaceHalfway_ = true; }
+    // From now on, the files as they stand before each call: what a process that
+    // died just before that call would leave on disk.
+    void RecordStates() { recording_ = true; }
+    const std::vector<std::map<std::string, std::string>>& States() const { return states_; }
     // At most this many bytes per read call.
     void LimitReads(std::size_t bytes) { readLimit_ = bytes; }
 
@@ -43,6 +46,7 @@ public:
     void Close(FileId file) noexcept override;
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override;
     bool Delete(const char* path) noexcept override;
+    void DeleteLeftoverTemporaries(const char* folder) noexcept override;
 
 private:
     struct Handle {
@@ -62,6 +66,7 @@ private:
     int nextTemp_ = 1;
     int calls_[kOpCount] = {};
     int failAt_[kOpCount] = {};
-    bool replaceHalfway_ = false;
+    bool recording_ = false;
+    std::vector<std::map<std::string, std::string>> states_;
     std::size_t readLimit_ = 0;
 };

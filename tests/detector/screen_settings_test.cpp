@@ -1,9 +1,11 @@
 #include "touch_screens.h"
+#include "touch_screens_peer.h"
 
 #include "scripted_driver.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,7 +32,7 @@ struct Fixture : ::testing::Test {
     }
     ScreenRecord Record(TouchScreens& screens, int index) {
         ScreenRecord record{};
-        EXPECT_TRUE(screens.CopyRecord(index, &record));
+        EXPECT_TRUE(TouchScreensPeer::CopyRecord(screens, index, &record));
         return record;
     }
 };
@@ -39,9 +41,11 @@ TEST_F(Fixture, LoadMapsEveryKeyIntoTheRecord) {
     Screens(1);
     p.files.Put(kPath, kAllKeys);
     TouchScreens screens(p.platform);
-    screens.LoadScreenSettings(kPath, 0);
+    ScreenRecord loaded{};
+    ASSERT_TRUE(screens.LoadScreenSettings(kPath, 0, &loaded));
 
     const ScreenRecord r = Record(screens, 0);
+    EXPECT_EQ(std::memcmp(&loaded, &r, sizeof r), 0);  // the copy is the record
     EXPECT_EQ(r.beep.beeperFunction, 0);
     EXPECT_EQ(r.beep.beeperRouting, 2);
     EXPECT_EQ(r.beep.beeperFrequency, -1);
@@ -59,8 +63,9 @@ TEST_F(Fixture, ApplyHandsTheLoadedRecordToTheDriverThenTheSystem) {
     TouchScreens screens(p.platform);
     p.driver.ClearCalls();
     for (int i = 0; i < screens.GetScreenCount(); ++i) {
-        screens.LoadScreenSettings(kPath, i);
-        screens.ApplyScreenSettings(i);
+        ScreenRecord loaded;
+        ASSERT_TRUE(screens.LoadScreenSettings(kPath, i, &loaded));
+        screens.ApplyScreenSettings(loaded, i);
     }
 
     std::vector<std::string> expected;
@@ -80,9 +85,10 @@ TEST_F(Fixture, MissingFileLoadsNothingAndSavesNothing) {
     p.metrics.width = 5;
     p.metrics.height = 6;
     TouchScreens screens(p.platform);
-    screens.LoadScreenSettings(kPath, 0);
+    ScreenRecord loaded;
+    ASSERT_TRUE(screens.LoadScreenSettings(kPath, 0, &loaded));
     p.driver.ClearCalls();
-    screens.ApplyScreenSettings(0);
+    screens.ApplyScreenSettings(loaded, 0);
     screens.SaveScreenSettings(kPath, 0);
 
     // The driver and the system get their own current values back.
@@ -126,7 +132,8 @@ TEST_F(Fixture, FileWithoutAnyKeyStaysAsItWas) {
     p.files.Put(kPath, text);
     TouchScreens screens(p.platform);
     const ScreenRecord before = Record(screens, 0);
-    screens.LoadScreenSettings(kPath, 0);
+    ScreenRecord loaded;
+    ASSERT_TRUE(screens.LoadScreenSettings(kPath, 0, &loaded));
     const ScreenRecord after = Record(screens, 0);
     EXPECT_EQ(after.beep.beeperFrequency, before.beep.beeperFrequency);
     EXPECT_EQ(after.mouseMode, before.mouseMode);
@@ -143,8 +150,8 @@ TEST_F(Fixture, UnreadScreensReachNeitherDriverNorFile) {
     p.driver.ClearCalls();
 
     for (int i = 1; i < 3; ++i) {
-        screens.LoadScreenSettings(kPath, i);
-        screens.ApplyScreenSettings(i);
+        ScreenRecord loaded;
+        EXPECT_FALSE(screens.LoadScreenSettings(kPath, i, &loaded)) << i;
         screens.SaveScreenSettings(kPath, i);
     }
     EXPECT_TRUE(p.driver.Calls().empty());

@@ -1,4 +1,6 @@
 // The settings file through the real Win32 calls (run under Wine).
+#include "platform.h"
+#include "replace_retry.h"
 #include "settings_file.h"
 #include "unique_handle.h"
 
@@ -7,9 +9,15 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
+
+class SleepingPause final : public Pause {
+public:
+    void Sleep(std::uint32_t milliseconds) noexcept override { ::Sleep(milliseconds); }
+};
 
 std::string ReadWhole(const std::string& path) {
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -104,19 +112,66 @@ TEST_F(SettingsFileWine, MissingFileStaysMissing) {
     EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(SettingsFileWine, HandleInThisProcessWithDeleteSharingKeepsReadingTheOldFile) {
+// Windows renames nothing onto a file that is open, delete sharing or not: the
+// holder keeps the old file whole and the rewrite waits for it within its budget.
+TEST_F(SettingsFileWine, HandleInThisProcessHoldsTheRenameOffUntilItLetsGo) {
     UniqueHandle other(CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(other);
     SettingsFile settings(path_.c_str());
     settings.value.number = 5;
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal)) << "no budget: one try";
+    EXPECT_EQ(settings.status, -1);
+    EXPECT_EQ(ReadWhole(path_), kContent);
+    EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"PANELSET.TXT"});
+
+    SleepingPause pause;
+    RetryBudget budget(pause, kSaveRetryBudgetMs);
+    settings.UseRetryBudget(&budget);
+    std::thread lettingGo([&] {
+        Sleep(150);
+        other.Reset();
+    });
     EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
-    char buffer[256] = {};
-    DWORD got = 0;
-    ASSERT_TRUE(ReadFile(other.Get(), buffer, sizeof buffer - 1, &got, nullptr));
-    other.Reset();
-    EXPECT_EQ(std::string(buffer, got), kContent);
+    lettingGo.join();
+    EXPECT_LT(budget.LeftMs(), kSaveRetryBudgetMs) << "it waited";
+    EXPECT_GT(budget.LeftMs(), 0u) << "not longer than the holder held on";
     EXPECT_NE(ReadWhole(path_).find("Frequency=5\r\n"), std::string::npos);
+    EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"PANELSET.TXT"});
+}
+
+TEST_F(SettingsFileWine, UnchangedContentIsNotWrittenAndLeftoversGo) {
+    const std::string content = "; settings\r\nFrequency=1000\r\nTouch Mode=0";
+    ASSERT_TRUE(WriteWhole(path_, content));
+    const std::string leftover = folder_ + "\\pnl0C1D.tmp";
+    ASSERT_TRUE(WriteWhole(leftover, "left by a rewrite that died"));
+    const std::string busy = folder_ + "\\pnl0C1E.tmp";
+    UniqueHandle writing(CreateFileA(busy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writing);
+    const std::string other = folder_ + "\\pnl-notes.tmp";
+    ASSERT_TRUE(WriteWhole(other, "not ours"));
+    FILETIME before = {}, after = {};
+    {
+        UniqueHandle file(CreateFileA(path_.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(GetFileTime(file.Get(), nullptr, nullptr, &before));
+    }
+    Sleep(20);
+    SettingsFile settings(path_.c_str());
+    settings.value.number = 1000;
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal)) << "the line holds that value already";
+    {
+        UniqueHandle file(CreateFileA(path_.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(GetFileTime(file.Get(), nullptr, nullptr, &after));
+    }
+    EXPECT_EQ(CompareFileTime(&before, &after), 0) << "nothing was written";
+    EXPECT_EQ(ReadWhole(path_), content);
+    EXPECT_EQ(GetFileAttributesA(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA(busy.c_str()), INVALID_FILE_ATTRIBUTES) << "still being written";
+    EXPECT_EQ(ReadWhole(other), "not ours");
+    writing.Reset();
+    DeleteFileA(busy.c_str());
 }
 
 TEST_F(SettingsFileWine, HandleWithoutDeleteSharingBlocksTheReplaceAndNothingIsLost) {
@@ -185,17 +240,21 @@ private:
 };
 int Holder::count_ = 0;
 
-TEST_F(SettingsFileWine, OtherProcessWithDeleteSharingDoesNotBlockTheReplace) {
+TEST_F(SettingsFileWine, OtherProcessWithDeleteSharingKeepsTheOldFileWhole) {
     const std::string out = folder_ + "_held.txt";
     SettingsFile settings(path_.c_str());
     ASSERT_EQ(settings.GetStatus(), 0);
     Holder holder(path_, true, out);
     ASSERT_TRUE(holder.Started());
     settings.value.number = 6;
-    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    EXPECT_EQ(ReadWhole(path_), kContent);
+    EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"PANELSET.TXT"}) << "the temporary file must go";
     EXPECT_EQ(holder.Finish(), 0u);
-    EXPECT_EQ(ReadWhole(out), kContent) << "the holder keeps reading the old file";
+    EXPECT_EQ(ReadWhole(out), kContent) << "the holder read the old file";
     DeleteFileA(out.c_str());
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
     ASSERT_TRUE(settings.GetValue("Frequency", kFormatDecimal));
     EXPECT_EQ(settings.value.number, 6u);
     EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"PANELSET.TXT"});

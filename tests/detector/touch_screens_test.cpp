@@ -1,4 +1,5 @@
 #include "touch_screens.h"
+#include "touch_screens_peer.h"
 
 #include "scripted_driver.h"
 
@@ -28,7 +29,7 @@ TEST(TouchScreens, NoScreensQueriesNothing) {
         EXPECT_EQ(screens.GetScreenCount(), reported);
         EXPECT_EQ(p.driver.Calls(), std::vector<std::string>{"GetScreenInfo 0"});
         ScreenRecord record;
-        EXPECT_FALSE(screens.CopyRecord(0, &record));
+        EXPECT_FALSE(TouchScreensPeer::CopyRecord(screens, 0, &record));
     }
 }
 
@@ -56,7 +57,7 @@ TEST(TouchScreens, HealthyScreenIsReadInOrderWithoutPause) {
     EXPECT_TRUE(p.pause.Pauses().empty());
 
     ScreenRecord record{};
-    ASSERT_TRUE(screens.CopyRecord(0, &record));
+    ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, 0, &record));
     EXPECT_TRUE(screens.IsScreenRead(0));
     EXPECT_EQ(record.frameInfo, 0x20002u);
     EXPECT_EQ(record.unintentionalTouch, 0x41u);
@@ -83,10 +84,10 @@ TEST(TouchScreens, UnqueryableScreenEndsThePassButStaysCounted) {
     EXPECT_EQ(p.driver.CountCalls("GetBeep 1"), 0);
 
     ScreenRecord unread{};
-    ASSERT_TRUE(screens.CopyRecord(1, &unread));
+    ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, 1, &unread));
     EXPECT_EQ(unread.frameInfo, 0u);
     EXPECT_EQ(unread.beep.beeperFrequency, 0);  // cleared storage, not heap leftovers
-    ASSERT_TRUE(screens.CopyRecord(2, &unread));
+    ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, 2, &unread));
     EXPECT_EQ(unread.doubleClickTime, 0u);
 
     // Unread records cannot be changed as though they held driver values.
@@ -105,7 +106,7 @@ TEST(TouchScreens, RefreshFailingCountsNothingAndNextRefreshReadsAgain) {
     EXPECT_EQ(screens.GetScreenCount(), 0);
     EXPECT_FALSE(screens.IsScreenRead(0));
     ScreenRecord record{};
-    EXPECT_FALSE(screens.CopyRecord(0, &record));
+    EXPECT_FALSE(TouchScreensPeer::CopyRecord(screens, 0, &record));
 
     p.driver.screenInfoStatus = 0;
     p.driver.screenInfoCount = 4;
@@ -116,10 +117,10 @@ TEST(TouchScreens, RefreshFailingCountsNothingAndNextRefreshReadsAgain) {
     EXPECT_EQ(screens.GetScreenCount(), 4);
     EXPECT_TRUE(screens.IsScreenRead(3));
     EXPECT_EQ(p.driver.Calls().size(), 1u + 4 * kCallsPerHealthyScreen);
-    ASSERT_TRUE(screens.CopyRecord(3, &record));
+    ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, 3, &record));
     EXPECT_EQ(record.dragDelay.bytes[0], 0x21);
     // The loaded value is replaced by the driver's own.
-    ASSERT_TRUE(screens.CopyRecord(1, &record));
+    ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, 1, &record));
     EXPECT_EQ(record.beep.beeperDuration, 50);
 }
 
@@ -133,13 +134,13 @@ TEST(TouchScreens, ReadersSeeTheOldRecordsUntilARefreshIsComplete) {
     p.driver.onScreenInfo = [&] {
         duringRefresh = screens.GetScreenCount();
         ScreenRecord record{};
-        if (screens.CopyRecord(1, &record)) durationDuringRefresh = record.beep.beeperDuration;
+        if (TouchScreensPeer::CopyRecord(screens, 1, &record)) durationDuringRefresh = record.beep.beeperDuration;
     };
     screens.Refresh();
     EXPECT_EQ(duringRefresh, 2);
     EXPECT_EQ(durationDuringRefresh, 77);
     ScreenRecord record{};
-    ASSERT_TRUE(screens.CopyRecord(1, &record));
+    ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, 1, &record));
     EXPECT_EQ(record.beep.beeperDuration, 50);
 }
 
@@ -152,7 +153,7 @@ TEST(TouchScreens, RefreshToFewerScreens) {
     EXPECT_EQ(screens.GetScreenCount(), 1);
     EXPECT_FALSE(screens.IsScreenRead(1));
     ScreenRecord record{};
-    EXPECT_FALSE(screens.CopyRecord(1, &record));
+    EXPECT_FALSE(TouchScreensPeer::CopyRecord(screens, 1, &record));
 }
 
 TEST(TouchScreens, OnePassCarriesOneSetOfDoubleClickValues) {
@@ -163,7 +164,7 @@ TEST(TouchScreens, OnePassCarriesOneSetOfDoubleClickValues) {
     TouchScreens screens(p.platform);
     for (int i = 0; i < 3; ++i) {
         ScreenRecord record{};
-        ASSERT_TRUE(screens.CopyRecord(i, &record));
+        ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, i, &record));
         EXPECT_EQ(record.doubleClickWidth, 9);
         EXPECT_EQ(record.doubleClickTime, 321u);
     }
@@ -183,7 +184,7 @@ TEST(TouchScreens, ConcurrentRefreshesAndReadersAreSerialised) {
         while (!stop.load()) {
             for (int i = 0; i < screens.GetScreenCount(); ++i) {
                 ScreenRecord record{};
-                if (screens.CopyRecord(i, &record)) {
+                if (TouchScreensPeer::CopyRecord(screens, i, &record)) {
                     EXPECT_NE(record.frameInfo, 0u);
                     ++copies;
                 }

@@ -142,6 +142,7 @@ public:
     ORVA_LOCKED(void, Close, (FileId f), (f))
     ORVA_LOCKED(ReplaceResult, Replace, (const char* t, const char* r), (t, r))
     ORVA_LOCKED(bool, Delete, (const char* p), (p))
+    ORVA_LOCKED(void, DeleteLeftoverTemporaries, (const char* d), (d))
 #undef ORVA_LOCKED
 
 private:

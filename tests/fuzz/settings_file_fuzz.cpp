@@ -1,10 +1,12 @@
 // Arbitrary settings files, keys and values. Input layout:
 //   options byte, key, NUL, value text, NUL, file content (the rest).
 // Option bits: 0-2 read size limit (0 = none, else 1 << n bytes per call),
-// 3-5 format code (-1 to -5, others unknown), 6 a second rewrite.
+// 3-5 format code (-1 to -5, others unknown), 6 a second rewrite, 7 the batch
+// check: the key split at "|" into several keys.
 // Checks beside the sanitizers: lookups stay in their buffers, and a rewrite
 // keeps every line that does not hold the key, in order and byte for byte (a lone
-// LF becoming CR LF), replacing every one that does.
+// LF becoming CR LF), replacing every one that does; a batch of keys gives exactly
+// the bytes and per-key results of one SetValue per key in turn.
 #include "fake_file_access.h"
 #include "settings_file.h"
 
@@ -71,6 +73,47 @@ void CheckRewrite(const std::string& before, const std::string& after, const std
     if (anyMatch != reportedReplace) Fail("result does not say whether a line was replaced");
 }
 
+std::vector<std::string> SplitKeys(const std::string& keys) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t bar = keys.find('|', start);
+        result.push_back(keys.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos || result.size() == 12) return result;
+        start = bar + 1;
+    }
+}
+
+// SetValues against one SetValue per key, both from the same content.
+void CheckBatch(const std::string& content, const std::string& keyList, int format, std::uint32_t seed) {
+    const std::vector<std::string> keys = SplitKeys(keyList);
+    std::vector<const char*> names;
+    std::vector<std::uint32_t> numbers;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        names.push_back(keys[i].c_str());
+        numbers.push_back(seed * 2654435761u + static_cast<std::uint32_t>(i) * 40503u);
+    }
+    FakeFileAccess single;
+    single.Put(kPath, content);
+    SettingsFile oneByOne(kPath, single);
+    std::vector<int> expected;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        oneByOne.value.number = numbers[i];
+        (void)oneByOne.SetValue(names[i], format);
+        expected.push_back(oneByOne.status);
+    }
+    FakeFileAccess batched;
+    batched.Put(kPath, content);
+    SettingsFile batch(kPath, batched);
+    std::vector<int> results(keys.size(), 99);
+    (void)batch.SetValues(names.data(), numbers.data(), keys.size(), format, results.data());
+    if (batched.Content(kPath) != single.Content(kPath)) Fail("batch bytes differ from one SetValue per key");
+    if (results != expected) Fail("batch results differ from one SetValue per key");
+    if (batch.status != oneByOne.status) Fail("batch status differs");
+    if (batched.Snapshot().size() != 1) Fail("batch left a temporary file");
+    if (batched.Calls(FakeFileAccess::kReplace) > static_cast<int>((keys.size() + 7) / 8)) Fail("more rewrites than batches");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -81,6 +124,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string key, text;
     if (!TakeText(data, size, &key) || !TakeText(data, size, &text)) return 0;
     const std::string content(reinterpret_cast<const char*>(data), size);
+    if (options & 0x80) {
+        const int numberFormat = -2 - ((options >> 3) & 3);  // -2 to -5
+        CheckBatch(content, key, numberFormat, static_cast<std::uint32_t>(text.size()) + options);
+        return 0;
+    }
     const int formatBits = (options >> 3) & 7;
     const int format = formatBits >= 1 && formatBits <= 5 ? -formatBits : 7;
 

@@ -1,0 +1,51 @@
+#include "replace_retry.h"
+
+#include "platform.h"
+
+namespace {
+
+bool IsHexDigit(char c) noexcept {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+char LowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+ReplaceResult ClassifyReplaceError(std::uint32_t error, bool targetReadOnly) noexcept {
+    switch (error) {
+    case kErrorSharingViolation:
+    case kErrorLockViolation:
+        return ReplaceResult::kBusy;
+    case kErrorAccessDenied:
+        return targetReadOnly ? ReplaceResult::kFailed : ReplaceResult::kBusy;
+    default:
+        return ReplaceResult::kFailed;
+    }
+}
+
+bool ShouldRetryReplace(ReplaceResult result, std::uint32_t budgetLeftMs) noexcept {
+    return result == ReplaceResult::kBusy && budgetLeftMs >= kReplaceRetryPauseMs;
+}
+
+bool RetryBudget::WaitForRetry(ReplaceResult result) noexcept {
+    if (!ShouldRetryReplace(result, leftMs_)) return false;
+    pause_.Sleep(kReplaceRetryPauseMs);
+    leftMs_ -= kReplaceRetryPauseMs;
+    return true;
+}
+
+bool IsLeftoverTemporaryName(const char* name) noexcept {
+    if (name == nullptr) return false;
+    const char pattern[] = "pnl####.tmp";
+    for (std::size_t i = 0; i < sizeof pattern - 1; ++i) {
+        const char c = name[i];
+        if (c == '\0') return false;
+        if (pattern[i] == '#') {
+            if (!IsHexDigit(c)) return false;
+        } else if (LowerAscii(c) != pattern[i]) {
+            return false;
+        }
+    }
+    return name[sizeof pattern - 1] == '\0';
+}

@@ -1,0 +1,61 @@
+// The decisions around putting a rewritten settings file in place: which failures
+// are worth another try, how long all tries of one save may take together, and
+// which files in the folder a dead rewrite left behind. Plain functions over
+// values, so that the Windows side only calls them.
+#pragma once
+
+#include "file_access.h"
+
+#include <cstdint>
+
+class Pause;
+
+// Windows error codes the decision knows, as numbers so that it builds anywhere.
+enum ReplaceErrorCode : std::uint32_t {
+    kErrorFileNotFound = 2,
+    kErrorPathNotFound = 3,
+    kErrorAccessDenied = 5,
+    kErrorSharingViolation = 32,
+    kErrorLockViolation = 33,
+};
+
+// What a failed rename of replacement onto target means. A scanner or a backup
+// agent holding the file lets go within moments (a sharing or lock violation, or
+// access denied for a file that is not read-only: Windows refuses to rename onto
+// a file that is open without delete sharing). A read-only file, a vanished one or
+// any other error stays as it is.
+[[nodiscard]] ReplaceResult ClassifyReplaceError(std::uint32_t error, bool targetReadOnly) noexcept;
+
+// The time every try of one session-end save may spend waiting, all screens
+// together: Windows waits about 5 s for the answer to the session-end query.
+constexpr std::uint32_t kSaveRetryBudgetMs = 1000;
+// The pause before another try.
+constexpr std::uint32_t kReplaceRetryPauseMs = 25;
+
+// Waiting time shared by the tries of one save; once spent, nothing waits again.
+class RetryBudget {
+public:
+    RetryBudget(Pause& pause, std::uint32_t totalMs) noexcept : pause_(pause), leftMs_(totalMs) {}
+    RetryBudget(const RetryBudget&) = delete;
+    RetryBudget& operator=(const RetryBudget&) = delete;
+
+    // Whether another try follows a result: only a busy file, only while the budget
+    // lasts. Pauses before saying yes.
+    [[nodiscard]] bool WaitForRetry(ReplaceResult result) noexcept;
+    std::uint32_t LeftMs() const noexcept { return leftMs_; }
+
+private:
+    Pause& pause_;
+    std::uint32_t leftMs_;
+};
+
+// The pure part of WaitForRetry: retry only a busy file, with a full pause left.
+[[nodiscard]] bool ShouldRetryReplace(ReplaceResult result, std::uint32_t budgetLeftMs) noexcept;
+
+// The name (without folder) of a temporary file a rewrite makes: "pnl", four
+// hexadecimal digits, ".tmp", in any case, as GetTempFileName forms them.
+[[nodiscard]] bool IsLeftoverTemporaryName(const char* name) noexcept;
+
+// The pattern of such names for a folder search.
+constexpr const char* kTemporaryPrefix = "pnl";
+constexpr const char* kTemporaryPattern = "pnl*.tmp";

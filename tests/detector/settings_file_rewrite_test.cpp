@@ -1,0 +1,376 @@
+// How a rewrite reaches the disk: several keys in one rewrite, nothing written
+// when nothing changes, and at every step, failed or cut short by a dead
+// process, a settings file holding its whole old or its whole new content.
+#include "replace_retry.h"
+#include "settings_file.h"
+
+#include "fake_file_access.h"
+#include "platform.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kPath[] = "C:\\Orva\\PANELSET.TXT";
+
+class CountingPause final : public Pause {
+public:
+    void Sleep(std::uint32_t milliseconds) noexcept override {
+        ++pauses;
+        total += milliseconds;
+    }
+    int pauses = 0;
+    std::uint32_t total = 0;
+};
+
+struct Outcome {
+    std::string content;
+    std::vector<int> results;
+    int status;
+    std::string valueText;
+};
+
+// The reference: one SetValue per key, one after another, through one accessor.
+Outcome OneByOne(const std::string& content, const std::vector<std::string>& keys,
+                 const std::vector<std::uint32_t>& numbers, int format) {
+    FakeFileAccess files;
+    files.Put(kPath, content);
+    SettingsFile settings(kPath, files);
+    Outcome outcome;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        settings.value.number = numbers[i];
+        (void)settings.SetValue(keys[i].c_str(), format);
+        outcome.results.push_back(settings.status);
+    }
+    outcome.content = files.Content(kPath);
+    outcome.status = settings.status;
+    outcome.valueText = settings.valueText;
+    return outcome;
+}
+
+Outcome Batched(const std::string& content, const std::vector<std::string>& keys,
+                const std::vector<std::uint32_t>& numbers, int format, int* rewrites) {
+    FakeFileAccess files;
+    files.Put(kPath, content);
+    SettingsFile settings(kPath, files);
+    std::vector<const char*> names;
+    for (const std::string& key : keys) names.push_back(key.c_str());
+    Outcome outcome;
+    outcome.results.assign(keys.size(), 99);
+    (void)settings.SetValues(names.data(), numbers.data(), keys.size(), format, outcome.results.data());
+    outcome.content = files.Content(kPath);
+    outcome.status = settings.status;
+    outcome.valueText = settings.valueText;
+    if (rewrites) *rewrites = files.Calls(FakeFileAccess::kReplace);
+    EXPECT_EQ(files.Snapshot().size(), 1u) << "no temporary file may stay";
+    return outcome;
+}
+
+void ExpectSameAsOneByOne(const std::string& what, const std::string& content, const std::vector<std::string>& keys,
+                          const std::vector<std::uint32_t>& numbers, int format = kFormatDecimal) {
+    int rewrites = 0;
+    const Outcome reference = OneByOne(content, keys, numbers, format);
+    const Outcome batch = Batched(content, keys, numbers, format, &rewrites);
+    EXPECT_EQ(batch.content, reference.content) << what;
+    EXPECT_EQ(batch.results, reference.results) << what;
+    EXPECT_EQ(batch.status, reference.status) << what;
+    EXPECT_EQ(batch.valueText, reference.valueText) << what;
+    EXPECT_LE(rewrites, static_cast<int>((keys.size() + 7) / 8)) << what;  // eight keys to a rewrite
+}
+
+TEST(SetValues, EqualsOneSetValuePerKeyInTurn) {
+    const std::vector<std::string> seven = {"Beeper Function", "Beeper Routing", "Frequency", "Duration",
+                                            "Double Click Area", "Double Click Speed", "Touch Mode"};
+    const std::vector<std::uint32_t> numbers = {1, 2, 3000, 40, 5, 600, 4294967295u};
+    const std::string longLine = std::string(3000, 'q') + "Frequency" + std::string(3000, 'r') + "\n";
+    struct Case {
+        const char* name;
+        std::string content;
+        std::vector<std::string> keys;
+    };
+    const Case cases[] = {
+        {"the shipped layout", "; notes\r\nBeeper Function=1\r\nBeeper Routing=0\r\nFrequency=2000\r\n"
+                               "Duration=50\r\nDouble Click Area=4\r\nDouble Click Speed=500\r\nTouch Mode=0\r\n",
+         seven},
+        {"keys missing, lone LFs and comments", "; Frequency=1\n\nOther=1\n\n;Duration\nDuration=9", seven},
+        {"a line replaced for one key matches a later one", "Routing=1\r\n", {"Routing", "Rout", "ing="}},
+        {"a key inside another key", "Beeper Function Extra=1\r\nFunction=2\r\n", {"Function", "Beeper Function"}},
+        {"a key inside a value", "Note=see Duration\r\nDuration=2\r\n", {"Duration", "Note"}},
+        {"a replacement that turns into a comment", "x;y=1\r\nz=2\r\n", {";y", "y", "z"}},
+        {"the same key twice", "Frequency=1\r\n", {"Frequency", "Frequency"}},
+        {"a replacement equal to the line", "Frequency=3000\r\nDuration=40\r\n", {"Frequency", "Duration"}},
+        {"an empty key among others", "Frequency=1\n\n", {"", "Frequency", ""}},
+        {"only empty keys", "Frequency=1\n\n", {"", ""}},
+        {"long lines", longLine + "Duration=1\r\n" + longLine + std::string(5000, ';'), {"Duration", "Frequency"}},
+        {"a long comment", ";" + longLine + "Frequency=1", {"Frequency", "q"}},
+        {"a last line without LF", "a=1\r\nTouch Mode=5", seven},
+        {"more keys than one batch holds", "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n",
+         {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
+        {"an empty file", "", seven},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint32_t> values;
+        for (std::size_t i = 0; i < c.keys.size(); ++i) values.push_back(numbers[i % numbers.size()]);
+        ExpectSameAsOneByOne(c.name, c.content, c.keys, values);
+    }
+    ExpectSameAsOneByOne("hexadecimal", "Frequency=1\r\n", {"Frequency", "Duration"}, {26, 27}, kFormatHex4);
+    ExpectSameAsOneByOne("unknown format", "Frequency=1\n\n", {"Frequency"}, {26}, 7);
+}
+
+// Random files from a small alphabet, so that keys turn up inside keys, values
+// and comments, with long lines and files without a final LF.
+TEST(SetValues, EqualsOneSetValuePerKeyOnRandomFiles) {
+    std::mt19937 random(20261208);
+    const std::vector<std::string> pieces = {"Freq", "uency", "=", "Dur", "ation", ";", "\n", "\r\n", " ", "7",
+                                             "Touch Mode", "\n\n", "=="};
+    for (int round = 0; round < 400; ++round) {
+        std::string content;
+        const int length = static_cast<int>(random() % 40);
+        for (int i = 0; i < length; ++i) content += pieces[random() % pieces.size()];
+        if (random() % 8 == 0) content += std::string(1500 + random() % 3000, 'x');
+        std::vector<std::string> keys;
+        std::vector<std::uint32_t> numbers;
+        const int count = 1 + static_cast<int>(random() % 9);
+        for (int i = 0; i < count; ++i) {
+            std::string key = pieces[random() % 6];
+            if (random() % 2) key += pieces[random() % 6];
+            if (key.find('\n') != std::string::npos) key = "x";
+            keys.push_back(key);
+            numbers.push_back(random() % 3 == 0 ? 7u : static_cast<std::uint32_t>(random()));
+        }
+        ExpectSameAsOneByOne("round " + std::to_string(round) + ": " + content, content, keys, numbers);
+        if (HasFailure()) return;
+    }
+}
+
+TEST(ReplaceValues, TextsWithLineFeedsGoOneRewriteEachAndStillMatch) {
+    // A text form read back with its line end makes two lines of one.
+    const std::string content = "A=1\r\nB=2\r\n";
+    const SettingsFile::SettingChange changes[] = {{"A", "x\r\n"}, {"B", "y\n\n"}, {"=", "z"}};
+    FakeFileAccess oneByOne;
+    oneByOne.Put(kPath, content);
+    SettingsFile reference(kPath, oneByOne);
+    std::vector<int> expected;
+    for (const auto& change : changes) expected.push_back(reference.ReplaceValue(change.key, change.text));
+
+    FakeFileAccess files;
+    files.Put(kPath, content);
+    SettingsFile settings(kPath, files);
+    int results[3];
+    EXPECT_EQ(settings.ReplaceValues(changes, 3, results), 3u);
+    EXPECT_EQ(std::vector<int>(results, results + 3), expected);
+    EXPECT_EQ(files.Content(kPath), oneByOne.Content(kPath));
+}
+
+TEST(ReplaceValues, TextThatWouldNotFitIsRefused) {
+    FakeFileAccess files;
+    files.Put(kPath, "A=1\r\n");
+    SettingsFile settings(kPath, files);
+    const std::string tooLong(SettingsFile::kTextSize, '9');
+    EXPECT_EQ(settings.ReplaceValue("A", tooLong.c_str()), kSettingsNotFound);
+    EXPECT_EQ(settings.ReplaceValue("A", tooLong.substr(1).c_str()), kSettingsOk);
+    EXPECT_EQ(files.Content(kPath), "A=" + tooLong.substr(1) + "\r\n");
+}
+
+TEST(SetValues, UnchangedContentWritesNothing) {
+    const std::string content = "; x\r\nFrequency=5\r\nDuration=-1\r\nOther=\r\n";
+    const char* keys[] = {"Frequency", "Duration", "Missing"};
+    const std::uint32_t numbers[] = {5, 4294967295u, 1};
+    FakeFileAccess files;
+    files.Put(kPath, content);
+    SettingsFile settings(kPath, files);
+    int results[3];
+    EXPECT_EQ(settings.SetValues(keys, numbers, 3, kFormatDecimal, results), 2u);
+    EXPECT_EQ(std::vector<int>(results, results + 3), (std::vector<int>{0, 0, -2}));
+    EXPECT_EQ(files.Content(kPath), content);
+    for (auto op : {FakeFileAccess::kCreate, FakeFileAccess::kWrite, FakeFileAccess::kFlush,
+                    FakeFileAccess::kReplace, FakeFileAccess::kDelete}) {
+        EXPECT_EQ(files.Calls(op), 0) << "op " << op;
+    }
+    // A lone LF becoming CR LF is a change like any other.
+    files.Put(kPath, content + "\n");
+    SettingsFile again(kPath, files);
+    EXPECT_EQ(again.SetValues(keys, numbers, 3, kFormatDecimal, results), 2u);
+    EXPECT_EQ(files.Content(kPath), content + "\r\n");
+    EXPECT_EQ(files.Calls(FakeFileAccess::kFlush), 1);
+    EXPECT_EQ(files.Calls(FakeFileAccess::kReplace), 1);
+}
+
+const std::string kOld = "; settings\r\nFrequency=1000\r\n\nDuration=50\r\nTouch Mode=1";
+const std::string kNew = "; settings\r\nFrequency=999\r\n\r\nDuration=60\r\nTouch Mode=2\r\n";
+const char* const kKeys[] = {"Frequency", "Duration", "Touch Mode"};
+const std::uint32_t kOldValues[] = {1000, 50, 1};
+const std::uint32_t kNewValues[] = {999, 60, 2};
+
+// What a later start sees: the whole old or the whole new set, never a mix.
+void ExpectOldOrNewSet(FakeFileAccess& files, const std::string& where) {
+    SettingsFile settings(kPath, files);
+    ASSERT_EQ(settings.GetStatus(), 0) << where << ": the settings file must be there";
+    std::uint32_t seen[3];
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(settings.GetValue(kKeys[i], kFormatDecimal)) << where << " " << kKeys[i];
+        seen[i] = settings.value.number;
+    }
+    const bool old = std::equal(seen, seen + 3, kOldValues);
+    const bool fresh = std::equal(seen, seen + 3, kNewValues);
+    EXPECT_TRUE(old || fresh) << where << ": " << seen[0] << " " << seen[1] << " " << seen[2];
+    const std::string content = files.Content(kPath);
+    EXPECT_TRUE(content == kOld || content == kNew) << where;
+}
+
+// What the next save makes of it: the new set, and nothing left beside the file.
+void ExpectNextSaveCompletes(FakeFileAccess& files, const std::string& where) {
+    SettingsFile settings(kPath, files);
+    int results[3];
+    EXPECT_EQ(settings.SetValues(kKeys, kNewValues, 3, kFormatDecimal, results), 3u) << where;
+    EXPECT_EQ(files.Content(kPath), kNew) << where;
+    for (const auto& file : files.Snapshot()) {
+        const std::string& name = file.first;
+        EXPECT_TRUE(name == kPath || name == "C:\\Orva\\notes.tmp") << where << ": " << name << " left over";
+    }
+}
+
+// Every state the files pass through during a save is what a process that died
+// at that moment leaves behind.
+TEST(SettingsFileDurability, ProcessDyingAtAnyStepLeavesTheOldOrTheNewFile) {
+    FakeFileAccess files;
+    files.Put(kPath, kOld);
+    files.Put("C:\\Orva\\pnlBEEF.tmp", "left by an earlier death");
+    files.Put("C:\\Orva\\notes.tmp", "someone else's");
+    {
+        SettingsFile settings(kPath, files);
+        files.RecordStates();
+        int results[3];
+        ASSERT_EQ(settings.SetValues(kKeys, kNewValues, 3, kFormatDecimal, results), 3u);
+    }
+    ASSERT_EQ(files.Content(kPath), kNew);
+    EXPECT_FALSE(files.Exists("C:\\Orva\\pnlBEEF.tmp"));
+    EXPECT_EQ(files.Content("C:\\Orva\\notes.tmp"), "someone else's");
+    ASSERT_GT(files.States().size(), 8u);
+    int step = 0;
+    for (const auto& state : files.States()) {
+        const std::string where = "death before call " + std::to_string(++step);
+        FakeFileAccess after;
+        for (const auto& file : state) after.Put(file.first, file.second);
+        ExpectOldOrNewSet(after, where);
+        ExpectNextSaveCompletes(after, where);
+        EXPECT_TRUE(after.Exists("C:\\Orva\\notes.tmp")) << where << ": not a leftover of ours";
+    }
+}
+
+// Each call of each operation fails in turn; the result says what the file holds.
+TEST(SettingsFileDurability, EveryFailingStepLeavesTheOldOrTheNewFile) {
+    FakeFileAccess counting;
+    counting.Put(kPath, kOld);
+    int before[FakeFileAccess::kOpCount];
+    int during[FakeFileAccess::kOpCount];
+    {
+        SettingsFile settings(kPath, counting);
+        for (int op = 0; op < FakeFileAccess::kOpCount; ++op) before[op] = counting.Calls(FakeFileAccess::Op(op));
+        int results[3];
+        ASSERT_EQ(settings.SetValues(kKeys, kNewValues, 3, kFormatDecimal, results), 3u);
+        for (int op = 0; op < FakeFileAccess::kOpCount; ++op) {
+            during[op] = counting.Calls(FakeFileAccess::Op(op)) - before[op];
+        }
+    }
+    EXPECT_EQ(during[FakeFileAccess::kCreate], 1);
+    EXPECT_EQ(during[FakeFileAccess::kFlush], 1);
+    EXPECT_EQ(during[FakeFileAccess::kReplace], 1);
+    int injected = 0;
+    for (int op = 0; op < FakeFileAccess::kOpCount; ++op) {
+        for (int nth = 1; nth <= during[op]; ++nth) {
+            const std::string where = "op " + std::to_string(op) + " call " + std::to_string(nth);
+            FakeFileAccess files;
+            files.Put(kPath, kOld);
+            {
+                SettingsFile settings(kPath, files);
+                files.FailCall(FakeFileAccess::Op(op), nth);
+                int results[3];
+                const std::size_t replaced = settings.SetValues(kKeys, kNewValues, 3, kFormatDecimal, results);
+                const bool written = files.Content(kPath) == kNew;
+                ASSERT_TRUE(written || files.Content(kPath) == kOld) << where;
+                EXPECT_EQ(replaced, written ? 3u : 0u) << where;
+                EXPECT_EQ(settings.status, written ? 0 : -1) << where;
+                // The accessor reads what the file now holds, unless its reopening failed.
+                if (settings.GetValue("Duration", kFormatDecimal)) {
+                    EXPECT_EQ(settings.value.number, written ? 60u : 50u) << where;
+                } else {
+                    EXPECT_EQ(op, FakeFileAccess::kOpen) << where;
+                }
+            }
+            ExpectOldOrNewSet(files, where);
+            ExpectNextSaveCompletes(files, where);
+            ++injected;
+        }
+    }
+    EXPECT_GT(injected, 8);
+}
+
+TEST(SettingsFileDurability, BusyFileIsTriedAgainWhileTheBudgetLasts) {
+    FakeFileAccess files;
+    files.Put(kPath, kOld);
+    CountingPause pause;
+    RetryBudget budget(pause, 100);
+    const FileId holder = files.HoldOpen(kPath, false);
+    {
+        SettingsFile settings(kPath, files);
+        settings.UseRetryBudget(&budget);
+        int results[3];
+        EXPECT_EQ(settings.SetValues(kKeys, kNewValues, 3, kFormatDecimal, results), 0u);
+        EXPECT_EQ(settings.status, -1);
+    }
+    EXPECT_EQ(files.Calls(FakeFileAccess::kReplace), 1 + 100 / static_cast<int>(kReplaceRetryPauseMs));
+    EXPECT_EQ(pause.total, 100u);
+    EXPECT_EQ(budget.LeftMs(), 0u);
+    EXPECT_EQ(files.Content(kPath), kOld);
+    EXPECT_EQ(files.Snapshot().size(), 1u);
+
+    // A spent budget waits no more: the next save of the same session-end tries once.
+    {
+        SettingsFile settings(kPath, files);
+        settings.UseRetryBudget(&budget);
+        int results[3];
+        EXPECT_EQ(settings.SetValues(kKeys, kNewValues, 3, kFormatDecimal, results), 0u);
+    }
+    EXPECT_EQ(pause.pauses, 4);
+    files.Release(holder);
+    ExpectNextSaveCompletes(files, "after the holder let go");
+}
+
+TEST(SettingsFileDurability, LastingFailureIsNotTriedAgain) {
+    FakeFileAccess files;
+    files.Put(kPath, kOld);
+    CountingPause pause;
+    RetryBudget budget(pause, 1000);
+    SettingsFile settings(kPath, files);
+    settings.UseRetryBudget(&budget);
+    files.FailCall(FakeFileAccess::kReplace, 1);
+    int results[3];
+    EXPECT_EQ(settings.SetValues(kKeys, kNewValues, 3, kFormatDecimal, results), 0u);
+    EXPECT_EQ(pause.pauses, 0);
+    EXPECT_EQ(files.Content(kPath), kOld);
+}
+
+TEST(SettingsFileDurability, LeftoverInUseIsKeptAndAFailedCleanupGoesNextTime) {
+    FakeFileAccess files;
+    files.Put(kPath, kOld);
+    files.Put("C:\\Orva\\pnl0A0B.tmp", "another rewrite still writing");
+    const FileId writer = files.HoldOpen("C:\\Orva\\pnl0A0B.tmp", false);
+    {
+        SettingsFile settings(kPath, files);
+        files.FailCall(FakeFileAccess::kReplace, 1);
+        files.FailCall(FakeFileAccess::kDelete, 1);
+        int results[3];
+        EXPECT_EQ(settings.SetValues(kKeys, kNewValues, 3, kFormatDecimal, results), 0u);
+    }
+    EXPECT_EQ(files.Content(kPath), kOld);
+    EXPECT_EQ(files.Snapshot().size(), 3u);  // the busy one and our failed copy
+    files.Release(writer);
+    ExpectNextSaveCompletes(files, "next save");
+}
+
+}  // namespace
