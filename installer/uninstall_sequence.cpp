@@ -3,10 +3,10 @@
 #include "command_lines.h"
 #include "entry.h"
 #include "file_system.h"
-#include "install_sequence.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "registry.h"
+#include "sequence_steps.h"
 #include "shell_folder.h"
 
 namespace {
@@ -66,7 +66,7 @@ int Uninstall(const char* commandLine) noexcept {
     if (EngineCommand(engineCommand, commandLine) && IsKnownFolder(state.installFolder)) {
         engine.Start(engineCommand, state.installFolder, true);
     }
-    script.Close();
+    script.Reset();
 
     if (DriverServiceExists()) {
         // The entry stopped the detector; the driver stays, so the detector runs again.

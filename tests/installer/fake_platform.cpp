@@ -281,7 +281,7 @@ void FakeMessageBox::ShowError(const char* text) noexcept {
 namespace {
 
 void ClearInstallerState() {
-    installerState.installerKeyHandle.Close();
+    installerState.installerKeyHandle.Reset();
     installerState.programFilesFolder[0] = '\0';
     installerState.sourceFolder[0] = '\0';
     installerState.installFolder[0] = '\0';
