@@ -1,5 +1,5 @@
-// RAII owners for the Win32 handles the programs open: kernel handles (files,
-// processes, threads, mutexes, snapshots) and registry keys.
+// Use UniqueResource for a Win32 handle closed by its own system call; ServiceHandle (service_handle.h) for one closed through a service that tests replace.
+// RAII owners for kernel handles (files, processes, threads, mutexes, snapshots) and registry keys.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,7 @@
 #include "attach_watch_dialog.h"
 
 #include "detector_app.h"
+#include "dialog_routing.h"
 #include "resource.h"
 #include "unique_handle.h"
 
@@ -15,6 +16,11 @@ namespace {
 const GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32, "the notification filter is 32 bytes");
+
+static_assert(kWmDestroy == WM_DESTROY && kWmPaint == WM_PAINT && kWmQueryEndSession == WM_QUERYENDSESSION &&
+                  kWmQueryDragIcon == WM_QUERYDRAGICON && kWmNcDestroy == WM_NCDESTROY && kWmNcPaint == WM_NCPAINT &&
+                  kWmInitDialog == WM_INITDIALOG && kWmCommand == WM_COMMAND && kWmDeviceChange == WM_DEVICECHANGE,
+              "the routing's message numbers are Windows' own");
 
 }  // namespace
 
@@ -71,7 +77,8 @@ INT_PTR AttachWatchDialog::DoModal() noexcept {
 }
 
 INT_PTR CALLBACK AttachWatchDialog::DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
+    // The dialog object arrives with the initialisation; it is found from the window after that.
+    if (RouteDialogMessage(message).handler == DialogHandler::kInitDialog) {
         auto* dialog = reinterpret_cast<AttachWatchDialog*>(lParam);
         SetWindowLongPtrA(window, DWLP_USER, lParam);
         dialog->window_ = window;
@@ -86,42 +93,61 @@ INT_PTR CALLBACK AttachWatchDialog::DialogProcedure(HWND window, UINT message, W
 // answers it here with DWLP_MSGRESULT (or with the return value itself for the
 // few messages, such as WM_QUERYDRAGICON, that a dialog answers directly).
 INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    switch (message) {
-    case WM_DEVICECHANGE:
+    const DialogRoute route = RouteDialogMessage(message);
+    INT_PTR handlerResult = FALSE;
+    switch (route.handler) {
+    case DialogHandler::kNone:
+    case DialogHandler::kInitDialog:  // taken by DialogProcedure
+        break;
+    case DialogHandler::kDeviceChange:
         HandleDeviceChange(wParam, lParam);
-        return FALSE;
-    case WM_QUERYENDSESSION:
+        break;
+    case DialogHandler::kSessionEnd:
         SaveAllScreens();
-        SetWindowLongPtrA(window_, DWLP_MSGRESULT, TRUE);
-        return TRUE;
-    case WM_NCPAINT:
+        break;
+    case DialogHandler::kHideWindow:
         // The modal loop shows every dialog once; hiding here undoes that before
         // any frame is drawn.
         ShowWindow(window_, SW_HIDE);
-        return TRUE;
-    case WM_PAINT:
-        return OnPaint();
-    case WM_QUERYDRAGICON:
-        return reinterpret_cast<INT_PTR>(appIcon);
-    case WM_COMMAND:
+        break;
+    case DialogHandler::kPaint:
+        handlerResult = OnPaint();
+        break;
+    case DialogHandler::kDragIcon:
+        handlerResult = reinterpret_cast<INT_PTR>(appIcon);
+        break;
+    case DialogHandler::kCommand:
         // OK and cancel end the dialog, as the dialog framework does; a close
         // request arrives here as cancel.
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             EndDialog(window_, LOWORD(wParam));
-            return TRUE;
+            handlerResult = TRUE;
         }
-        return FALSE;
-    case WM_DESTROY:
+        break;
+    case DialogHandler::kDestroy:
         notification_.Reset();
         statusText.Detach();
-        return FALSE;
-    case WM_NCDESTROY:
+        break;
+    case DialogHandler::kNcDestroy:
         SetWindowLongPtrA(window_, DWLP_USER, 0);
         window_ = nullptr;
-        return FALSE;
-    default:
-        return FALSE;
+        break;
     }
+
+    if (route.passOn == PassOn::kAlways) return FALSE;
+    if (route.passOn == PassOn::kWhenHandlerDeclines && handlerResult == FALSE) return FALSE;
+    switch (route.answer) {
+    case DialogAnswer::kDefault:
+        return FALSE;
+    case DialogAnswer::kTrue:
+        SetWindowLongPtrA(window_, DWLP_MSGRESULT, static_cast<LONG_PTR>(TRUE));
+        return TRUE;
+    case DialogAnswer::kHandled:
+        return TRUE;
+    case DialogAnswer::kHandlerResult:
+        return handlerResult;
+    }
+    return FALSE;
 }
 
 BOOL AttachWatchDialog::OnInitDialog() noexcept {

@@ -1,14 +1,12 @@
 #include "device_arrival.h"
 
+#include "ascii_case.h"
+
 #include <cstring>
 
 const char kControllerFilterText[] = "HID#Vid_0a7c&Pid_0030";
 
 namespace {
-
-char LowerAscii(char c) noexcept {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::uint32_t ReadField(const void* record, std::uint32_t offset) noexcept {
     std::uint32_t value;
@@ -17,19 +15,6 @@ std::uint32_t ReadField(const void* record, std::uint32_t offset) noexcept {
 }
 
 }  // namespace
-
-bool ContainsIgnoringAsciiCase(const char* text, std::uint32_t size, const char* needle) noexcept {
-    std::uint32_t length = 0;
-    while (length < size && text[length] != '\0') ++length;
-    const std::size_t needleLength = std::strlen(needle);
-    if (needleLength > length) return false;
-    for (std::uint32_t start = 0; start + needleLength <= length; ++start) {
-        std::size_t i = 0;
-        while (i < needleLength && LowerAscii(text[start + i]) == LowerAscii(needle[i])) ++i;
-        if (i == needleLength) return true;
-    }
-    return false;
-}
 
 bool IsControllerArrival(std::uintptr_t event, const void* record) noexcept {
     // The event is tested before the record is looked at: other events may carry none.

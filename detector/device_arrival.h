@@ -14,7 +14,3 @@ extern const char kControllerFilterText[];  // "HID#Vid_0a7c&Pid_0030"
 // text in any ASCII letter case. record is the notification's DEV_BROADCAST_HDR;
 // nothing beyond its dbch_size bytes is read.
 [[nodiscard]] bool IsControllerArrival(std::uintptr_t event, const void* record) noexcept;
-
-// ASCII case-insensitive search for needle within the first size bytes of text,
-// stopping at a NUL.
-[[nodiscard]] bool ContainsIgnoringAsciiCase(const char* text, std::uint32_t size, const char* needle) noexcept;

@@ -3,6 +3,8 @@
 // any single step fail.
 #pragma once
 
+#include "service_handle.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -62,40 +64,8 @@ public:
     virtual void DeleteLeftoverTemporaries(const char* folder) noexcept = 0;
 };
 
-// Owns one open file of a FileAccess. Copying is deleted, moving allowed.
-class ScopedFile {
-public:
-    ScopedFile() noexcept = default;
-    ScopedFile(FileAccess& files, FileId file) noexcept : files_(&files), file_(file) {}
-    ~ScopedFile() { Reset(); }
-
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    ScopedFile(ScopedFile&& other) noexcept : files_(other.files_), file_(other.file_) {
-        other.file_ = kNoFile;
-    }
-    ScopedFile& operator=(ScopedFile&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            files_ = other.files_;
-            file_ = other.file_;
-            other.file_ = kNoFile;
-        }
-        return *this;
-    }
-
-    FileId Get() const noexcept { return file_; }
-    bool IsValid() const noexcept { return file_ != kNoFile; }
-
-    void Reset() noexcept {
-        if (file_ != kNoFile && files_ != nullptr) files_->Close(file_);
-        file_ = kNoFile;
-    }
-
-private:
-    FileAccess* files_ = nullptr;
-    FileId file_ = kNoFile;
-};
+// Owns one open file of a FileAccess and closes it through it, so that a fake sees the close.
+using ScopedFile = ServiceHandle<FileAccess, FileId, &FileAccess::Close, NoneIs<FileId, kNoFile>>;
 
 #if defined(_WIN32)
 // The real files, through the Win32 ANSI calls.

@@ -1,3 +1,4 @@
+#include "bounded_text.h"
 #include "file_access.h"
 #include "replace_retry.h"
 #include "settings_file.h"
@@ -5,7 +6,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorPathNotFound == ERROR_PATH_NOT_FOUND &&
@@ -98,7 +98,7 @@ public:
 
     void DeleteLeftoverTemporaries(const char* folder) noexcept override {
         char pattern[MAX_PATH];
-        if (!JoinPath(pattern, folder, kTemporaryPattern)) return;
+        if (!InFolder(pattern, folder, kTemporaryPattern)) return;
         WIN32_FIND_DATAA found;
         const HANDLE search = FindFirstFileA(pattern, &found);
         if (search == INVALID_HANDLE_VALUE) return;
@@ -106,7 +106,7 @@ public:
             char leftover[MAX_PATH];
             // A rewrite still writing its copy holds it shared with nobody, so the
             // delete fails and leaves it alone.
-            if (IsLeftoverTemporaryName(found.cFileName) && JoinPath(leftover, folder, found.cFileName)) {
+            if (IsLeftoverTemporaryName(found.cFileName) && InFolder(leftover, folder, found.cFileName)) {
                 (void)DeleteFileA(leftover);
             }
         } while (FindNextFileA(search, &found));
@@ -114,11 +114,10 @@ public:
     }
 
 private:
-    static bool JoinPath(char (&dest)[MAX_PATH], const char* folder, const char* name) noexcept {
+    static bool InFolder(char (&dest)[MAX_PATH], const char* folder, const char* name) noexcept {
         const std::size_t length = std::strlen(folder);
         const bool separated = length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/');
-        const int written = std::snprintf(dest, sizeof dest, separated ? "%s%s" : "%s\\%s", folder, name);
-        return written > 0 && static_cast<std::size_t>(written) < sizeof dest;
+        return FormatWhole(dest, sizeof dest, separated ? "%s%s" : "%s\\%s", folder, name);
     }
 };
 

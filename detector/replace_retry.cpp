@@ -1,5 +1,6 @@
 #include "replace_retry.h"
 
+#include "ascii_case.h"
 #include "platform.h"
 
 namespace {
@@ -7,8 +8,6 @@ namespace {
 bool IsHexDigit(char c) noexcept {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-
-char LowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -37,13 +36,13 @@ bool RetryBudget::WaitForRetry(ReplaceResult result) noexcept {
 
 bool IsLeftoverTemporaryName(const char* name) noexcept {
     if (name == nullptr) return false;
-    const char pattern[] = "pnl####.tmp";
+    const char pattern[] = "PNL####.TMP";
     for (std::size_t i = 0; i < sizeof pattern - 1; ++i) {
         const char c = name[i];
         if (c == '\0') return false;
         if (pattern[i] == '#') {
             if (!IsHexDigit(c)) return false;
-        } else if (LowerAscii(c) != pattern[i]) {
+        } else if (UpperAscii(c) != pattern[i]) {
             return false;
         }
     }

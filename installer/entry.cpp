@@ -1,5 +1,6 @@
 #include "entry.h"
 
+#include "ascii_case.h"
 #include "bounded_text.h"
 #include "install_sequence.h"
 #include "platform.h"
@@ -51,7 +52,7 @@ int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences
     InstallerState& state = installerState;
 
     (void)FindSourceFolder(state.sourceFolder);
-    (void)FormatPath(state.installFolder, "%s\\OrvaPanels", state.programFilesFolder);
+    (void)FormatWhole(state.installFolder, sizeof state.installFolder, "%s\\OrvaPanels", state.programFilesFolder);
 
     RunningProcess detector(kDetectorExecutable);
     StopProcess(detector);
@@ -71,7 +72,7 @@ int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences
     }
 
     // Closed here unless the sequence closed it before deleting the key.
-    state.installerKeyHandle.Close();
+    state.installerKeyHandle.Reset();
     return 0;  // the detector's handle is released on the way out
 }
 

@@ -3,6 +3,17 @@
 
 #include "owned_handle.h"
 
+#include <cstdint>
+
+// The Win32 error codes the sequences tell apart (checked against <windows.h> on the
+// Windows side).
+constexpr std::uint32_t kErrorNone = 0;
+constexpr std::uint32_t kErrorFileNotFound = 2;        // ERROR_FILE_NOT_FOUND
+constexpr std::uint32_t kErrorPathNotFound = 3;        // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kErrorAccessDenied = 5;        // ERROR_ACCESS_DENIED
+constexpr std::uint32_t kErrorSharingViolation = 32;   // ERROR_SHARING_VIOLATION
+constexpr std::uint32_t kErrorDirNotEmpty = 145;       // ERROR_DIR_NOT_EMPTY
+
 class FileSystemApi {
 public:
     virtual ~FileSystemApi() = default;
@@ -13,8 +24,9 @@ public:
     // SetCurrentDirectory of the installer itself.
     virtual bool SetCurrentFolder(const char* path) noexcept = 0;
     virtual bool RemoveFile(const char* path) noexcept = 0;
-    // RemoveDirectory: only an empty folder goes.
-    virtual bool RemoveFolder(const char* path) noexcept = 0;
+    // RemoveDirectory: only an empty folder goes. kErrorNone when it went, else the
+    // error Windows reported.
+    [[nodiscard]] virtual std::uint32_t RemoveFolder(const char* path) noexcept = 0;
     // Opens an existing file for reading, sharing read and write but not delete, so
     // that no other process can delete or rename it while it is held. No handle when
     // it fails.

@@ -4,6 +4,12 @@
 
 #include <windows.h>
 
+static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND, "error codes");
+static_assert(kErrorPathNotFound == ERROR_PATH_NOT_FOUND, "error codes");
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED, "error codes");
+static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION, "error codes");
+static_assert(kErrorDirNotEmpty == ERROR_DIR_NOT_EMPTY, "error codes");
+
 namespace {
 
 class WindowsFileSystem final : public FileSystemApi {
@@ -14,7 +20,12 @@ public:
     }
     bool SetCurrentFolder(const char* path) noexcept override { return SetCurrentDirectoryA(path) != FALSE; }
     bool RemoveFile(const char* path) noexcept override { return DeleteFileA(path) != FALSE; }
-    bool RemoveFolder(const char* path) noexcept override { return RemoveDirectoryA(path) != FALSE; }
+    std::uint32_t RemoveFolder(const char* path) noexcept override {
+        if (RemoveDirectoryA(path) != FALSE) return kErrorNone;
+        const DWORD error = GetLastError();
+        // A failure that reports no code is still a failure.
+        return error == ERROR_SUCCESS ? static_cast<std::uint32_t>(ERROR_GEN_FAILURE) : error;
+    }
     OsHandle OpenHeldAgainstDeletion(const char* path) noexcept override {
         return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -7,7 +7,7 @@
 #include "platform.h"
 #include "process_objects.h"
 #include "registry.h"
-#include "shell_folder.h"
+#include "sequence_steps.h"
 
 namespace {
 
@@ -41,43 +41,11 @@ void RegisterAndStartDetector() noexcept {
     char command[kMaxPath];
     if (!DetectorCommand(command, installerState.installFolder)) return;
     (void)registry.SetStringValue(runKey.Get(), kDetectorRunValue, command);
-    runKey.Close();
+    runKey.Reset();
     (void)StartDetector();
 }
 
 }  // namespace
-
-bool DriverServiceExists() noexcept {
-    RegistryApi& registry = *Platform().registry;
-    OsHandle opened = nullptr;
-    if (!registry.OpenMachineKey(kDriverServiceKey, KeyAccess::Read, opened)) return false;
-    RegistryKey serviceKey(registry, opened);
-    return true;
-}
-
-void DeleteInstallerKey() noexcept {
-    installerState.installerKeyHandle.Close();
-    (void)Platform().registry->DeleteMachineKey(kInstallerKey);
-}
-
-bool StartDetector() noexcept {
-    char command[kMaxPath];
-    if (!DetectorCommand(command, installerState.installFolder)) return false;
-    LaunchedProcess detector;
-    return detector.Start(command, installerState.installFolder, false) == 1;
-}
-
-LaunchedProcess RunShortcutScript(const char* argument) noexcept {
-    LaunchedProcess script;
-    char systemFolder[kMaxPath];
-    char command[kMaxPath];
-    // Without the system folder there is no interpreter to trust: the script is not run.
-    if (Platform().shellFolder->SystemFolder(systemFolder) &&
-        ScriptCommand(command, systemFolder, installerState.installFolder, argument)) {
-        script.Start(command, installerState.installFolder, true);
-    }
-    return script;
-}
 
 void WriteUninstallIcon() noexcept {
     RegistryApi& registry = *Platform().registry;

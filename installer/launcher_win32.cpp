@@ -15,7 +15,7 @@ public:
         // CreateProcess may write into the command line, so it gets a copy; one that
         // does not fit is not started rather than started cut short.
         char writableCommandLine[kMaxPath];
-        if (!CopyText(writableCommandLine, commandLine)) return false;
+        if (!CopyWhole(writableCommandLine, commandLine)) return false;
         STARTUPINFOA startupInfo{};
         startupInfo.cb = sizeof(startupInfo);
         PROCESS_INFORMATION started{};

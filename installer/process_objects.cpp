@@ -1,6 +1,6 @@
 #include "process_objects.h"
 
-#include "bounded_text.h"
+#include "ascii_case.h"
 #include "message_box.h"
 #include "platform.h"
 
@@ -10,7 +10,7 @@ RunningProcess::RunningProcess(const char* executableName) noexcept
     : api_(Platform().processes) {
     using Snapshot = OwnedHandle<ProcessSnapshotApi, &ProcessSnapshotApi::Close>;
     Snapshot snapshot(*api_, api_->TakeSnapshot());
-    if (!snapshot.IsOpen()) {
+    if (!snapshot.IsValid()) {
         Platform().messageBox->ShowError("Error opening process enumeration...");
         return;
     }
@@ -19,7 +19,7 @@ RunningProcess::RunningProcess(const char* executableName) noexcept
          more = api_->NextProcess(snapshot.Get(), entry)) {
         if (EqualsIgnoringAsciiCase(entry.exeFile, executableName)) {
             // A later match replaces the held one, whose handle is closed at once.
-            processHandle.Close();
+            processHandle.Reset();
             processHandle.Reset(*api_, api_->OpenForTermination(entry.processId));
         }
     }
@@ -27,16 +27,16 @@ RunningProcess::RunningProcess(const char* executableName) noexcept
 
 bool RunningProcess::IsStillActive() const noexcept {
     std::uint32_t exitCode = 0;
-    return processHandle.IsOpen() && api_->ReadExitCode(processHandle.Get(), exitCode) &&
+    return processHandle.IsValid() && api_->ReadExitCode(processHandle.Get(), exitCode) &&
            exitCode == kStillActive;
 }
 
 bool RunningProcess::Terminate() noexcept {
-    return processHandle.IsOpen() && api_->TerminateWithCode(processHandle.Get(), 0);
+    return processHandle.IsValid() && api_->TerminateWithCode(processHandle.Get(), 0);
 }
 
 bool RunningProcess::WaitForEnd(std::uint32_t milliseconds) noexcept {
-    return processHandle.IsOpen() && api_->WaitForEnd(processHandle.Get(), milliseconds);
+    return processHandle.IsValid() && api_->WaitForEnd(processHandle.Get(), milliseconds);
 }
 
 void StopProcess(RunningProcess& process) noexcept {

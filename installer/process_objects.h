@@ -20,14 +20,14 @@ public:
     RunningProcess(RunningProcess&&) noexcept = default;
     RunningProcess& operator=(RunningProcess&&) noexcept = default;
 
-    [[nodiscard]] bool HoldsProcess() const noexcept { return processHandle.IsOpen(); }
+    [[nodiscard]] bool HoldsProcess() const noexcept { return processHandle.IsValid(); }
     // True only when the exit code can be read and is STILL_ACTIVE.
     [[nodiscard]] bool IsStillActive() const noexcept;
     // TerminateProcess with exit code 0; the end comes asynchronously.
     bool Terminate() noexcept;
     // True when the process has ended within the time given.
     [[nodiscard]] bool WaitForEnd(std::uint32_t milliseconds) noexcept;
-    void Release() noexcept { processHandle.Close(); }
+    void Release() noexcept { processHandle.Reset(); }
 
 private:
     using ProcessHandle = OwnedHandle<ProcessSnapshotApi, &ProcessSnapshotApi::Close>;

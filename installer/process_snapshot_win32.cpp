@@ -15,7 +15,7 @@ bool ReadEntry(const PROCESSENTRY32& record, ProcessEntry& entry) noexcept {
     entry.processId = record.th32ProcessID;
     // szExeFile is a MAX_PATH array; a name without its terminator matches nothing
     // (and is never read past the array's end).
-    if (strnlen(record.szExeFile, MAX_PATH) == MAX_PATH || !CopyText(entry.exeFile, record.szExeFile)) {
+    if (strnlen(record.szExeFile, MAX_PATH) == MAX_PATH || !CopyWhole(entry.exeFile, record.szExeFile)) {
         entry.exeFile[0] = '\0';
     }
     return true;

@@ -3,10 +3,10 @@
 #include "command_lines.h"
 #include "entry.h"
 #include "file_system.h"
-#include "install_sequence.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "registry.h"
+#include "sequence_steps.h"
 #include "shell_folder.h"
 
 namespace {
@@ -36,17 +36,22 @@ void LeaveInstallFolder() noexcept {
 
 // A helper of the script that has just ended can hold the folder as its current
 // directory for a moment longer (under Wine, the console host the interpreter
-// started), so an emptied folder gets a few more tries; one that still holds files
-// stays after them.
+// started), so a held folder gets a few more tries.
 void RemoveInstallFolder() noexcept {
     FileSystemApi& files = *Platform().fileSystem;
-    for (int attempt = 1; !files.RemoveFolder(installerState.installFolder); ++attempt) {
-        if (attempt == kFolderRemovalAttempts) return;
+    for (int attempt = 1;; ++attempt) {
+        const std::uint32_t error = files.RemoveFolder(installerState.installFolder);
+        if (error == kErrorNone || !RetriesFolderRemoval(error, attempt)) return;
         Platform().launcher->Pause(kFolderRemovalPauseMilliseconds);
     }
 }
 
 }  // namespace
+
+bool RetriesFolderRemoval(std::uint32_t error, int attemptsMade) noexcept {
+    if (attemptsMade >= kFolderRemovalAttempts) return false;
+    return error == kErrorSharingViolation || error == kErrorAccessDenied;
+}
 
 int Uninstall(const char* commandLine) noexcept {
     InstallerState& state = installerState;
@@ -66,7 +71,7 @@ int Uninstall(const char* commandLine) noexcept {
     if (EngineCommand(engineCommand, commandLine) && IsKnownFolder(state.installFolder)) {
         engine.Start(engineCommand, state.installFolder, true);
     }
-    script.Close();
+    script.Reset();
 
     if (DriverServiceExists()) {
         // The entry stopped the detector; the driver stays, so the detector runs again.

@@ -159,14 +159,27 @@ TEST(TouchScreens, RefreshToFewerScreens) {
 TEST(TouchScreens, OnePassCarriesOneSetOfDoubleClickValues) {
     ScriptedPlatform p;
     WithScreens(p, 3);
-    p.metrics.width = 9;
-    p.metrics.time = 321;
+    // The system's values change between passes, never during one: every pass
+    // starts by counting the screens.
+    int pass = 0;
+    p.driver.onScreenInfo = [&] {
+        ++pass;
+        p.metrics.width = 10 * pass;
+        p.metrics.height = 10 * pass + 1;
+        p.metrics.time = 100u * static_cast<std::uint32_t>(pass);
+    };
     TouchScreens screens(p.platform);
-    for (int i = 0; i < 3; ++i) {
-        ScreenRecord record{};
-        ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, i, &record));
-        EXPECT_EQ(record.doubleClickWidth, 9);
-        EXPECT_EQ(record.doubleClickTime, 321u);
+    for (int expected = 1; expected <= 3; ++expected) {
+        if (expected > 1) screens.Refresh();
+        ASSERT_EQ(pass, expected);
+        for (int i = 0; i < 3; ++i) {
+            ScreenRecord record{};
+            ASSERT_TRUE(TouchScreensPeer::CopyRecord(screens, i, &record));
+            EXPECT_EQ(record.doubleClickWidth, 10 * pass) << "pass " << pass << ", screen " << i;
+            EXPECT_EQ(record.doubleClickHeight, 10 * pass + 1) << "pass " << pass << ", screen " << i;
+            EXPECT_EQ(record.doubleClickTime, 100u * static_cast<std::uint32_t>(pass))
+                << "pass " << pass << ", screen " << i;
+        }
     }
 }
 

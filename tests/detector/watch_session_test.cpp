@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -125,9 +126,21 @@ private:
 };
 
 // The in-memory files, made safe for the workers and the user-interface thread at once.
+// Keeps every content a replace left under a name, to show that no rewrite left a torn file.
 class LockedFiles final : public FileAccess {
 public:
     explicit LockedFiles(FakeFileAccess& inner) : inner_(inner) {}
+
+    ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        const ReplaceResult result = inner_.Replace(target, replacement);
+        if (result == ReplaceResult::kReplaced) replacedContents_.push_back(inner_.Content(target));
+        return result;
+    }
+    std::vector<std::string> ReplacedContents() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return replacedContents_;
+    }
 #define ORVA_LOCKED(Result, Name, Params, Args)        \
     Result Name Params noexcept override {             \
         std::lock_guard<std::mutex> guard(mutex_);     \
@@ -140,7 +153,6 @@ public:
     ORVA_LOCKED(bool, Write, (FileId f, const char* d, std::size_t s), (f, d, s))
     ORVA_LOCKED(bool, Flush, (FileId f), (f))
     ORVA_LOCKED(void, Close, (FileId f), (f))
-    ORVA_LOCKED(ReplaceResult, Replace, (const char* t, const char* r), (t, r))
     ORVA_LOCKED(bool, Delete, (const char* p), (p))
     ORVA_LOCKED(void, DeleteLeftoverTemporaries, (const char* d), (d))
 #undef ORVA_LOCKED
@@ -148,6 +160,7 @@ public:
 private:
     std::mutex mutex_;
     FakeFileAccess& inner_;
+    std::vector<std::string> replacedContents_;
 };
 
 std::vector<char> Arrival(const std::string& name, std::uint32_t type = kDeviceInterfaceType) {
@@ -319,20 +332,60 @@ TEST_F(WatchSessionTest, WorkersKeepTheSessionAliveAfterTheDialogLetsGo) {
 }
 
 // The start-up worker, a tool worker's refresh and the session-end save at once,
-// on real threads: ThreadSanitizer reports any unguarded shared access.
+// on real threads: ThreadSanitizer reports any unguarded shared access, and what
+// must hold whatever the interleaving is checked afterwards.
 TEST_F(WatchSessionTest, WorkersAndSessionEndRunConcurrently) {
-    Start(3);
+    // The file holds the driver's own values, so that restore and save agree in any
+    // order; "02000" is what only a save rewrites as "2000".
+    const std::string original = "Frequency=02000\r\nDuration=50\r\nTouch Mode=3\r\n";
+    Start(3, original);
+    const std::string saved = "Frequency=2000\r\nDuration=50\r\nTouch Mode=3\r\n";
     threads.realThreads = true;
-    for (int round = 0; round < 5; ++round) {
+    // Each tool runs until its round's burst of arrivals is delivered, so the later
+    // arrivals of a burst find it still running (bounded, should a second one start).
+    std::atomic<int> burstsDelivered{0};
+    std::atomic<int> toolRuns{0};
+    tools.whileRunning = [&] {
+        const int run = ++toolRuns;
+        for (int waited = 0; burstsDelivered.load() < run && waited < 2000; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    constexpr int kRounds = 5;
+    constexpr int kArrivalsPerBurst = 3;
+    for (int round = 0; round < kRounds; ++round) {
         session->StartApplyWorker();
-        session->HandleDeviceChange(kDeviceArrival, kController.data());
+        for (int arrival = 0; arrival < kArrivalsPerBurst; ++arrival) {
+            session->HandleDeviceChange(kDeviceArrival, kController.data());
+        }
+        ++burstsDelivered;
         session->SaveAllScreens();
         threads.JoinAll();
     }
+
     EXPECT_FALSE(session->applyBusy);
     EXPECT_FALSE(session->toolBusy);
-    EXPECT_EQ(tones.Tones().size(), 15u);
-    EXPECT_GE(tools.Commands().size(), 1u);
+    EXPECT_EQ(tones.Tones().size(), static_cast<std::size_t>(kRounds * kArrivalsPerBurst * 3));
+    EXPECT_EQ(tools.Commands(), std::vector<std::string>(kRounds, kTool));  // one run per burst
+
+    // Every screen kept its values through the restores, and every save wrote them whole.
+    ASSERT_EQ(session->screens.GetScreenCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        // Read into values first: the driver's blocks are packed.
+        const std::int32_t frequency = p.driver.screens[i].beep.beeperFrequency;
+        const std::int32_t duration = p.driver.screens[i].beep.beeperDuration;
+        EXPECT_EQ(frequency, 2000) << "screen " << i;
+        EXPECT_EQ(duration, 50) << "screen " << i;
+        EXPECT_EQ(p.driver.screens[i].mouseMode, 3) << "screen " << i;
+    }
+    EXPECT_EQ(p.files.Content(kPath), saved);
+    const std::vector<std::string> contents = files.ReplacedContents();
+    EXPECT_FALSE(contents.empty());
+    // Before its Frequency line, a save may rewrite the file as it stands; any other
+    // content is a torn or mixed rewrite.
+    for (const std::string& content : contents) {
+        EXPECT_TRUE(content == saved || content == original) << content;
+    }
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ int RecordUninstall(const char* commandLine) {
     sequenceLog->push_back(std::string("uninstall [") + commandLine + "]");
     if (sequenceClosesKey) {
         // What a sequence does before deleting the key.
-        installerState.installerKeyHandle.Close();
+        installerState.installerKeyHandle.Reset();
         (void)Platform().registry->DeleteMachineKey(kInstallerKey);
     }
     return sequenceResult;
@@ -144,7 +144,7 @@ TEST_F(Entry, KeyClosedBySequenceIsNotClosedAgainAndResultIsIgnored) {
     EXPECT_EQ(std::count(fakes.log.begin(), fakes.log.end(), "close " + kInstallerKeyText), 1);
     EXPECT_EQ(fakes.log.back(), "delete key " + kInstallerKeyText);
     EXPECT_EQ(fakes.registry.badCloses, 0);
-    EXPECT_FALSE(installerState.installerKeyHandle.IsOpen());
+    EXPECT_FALSE(installerState.installerKeyHandle.IsValid());
 }
 
 struct FolderCase {

@@ -239,21 +239,23 @@ bool FakeFileSystem::RemoveFile(const char* path) noexcept {
     return files.erase(path) == 1;
 }
 
-bool FakeFileSystem::RemoveFolder(const char* path) noexcept {
+// The codes Windows reports in the same cases.
+std::uint32_t FakeFileSystem::RemoveFolder(const char* path) noexcept {
     log_.push_back(std::string("remove folder ") + path);
-    if (!folders.count(path) || currentFolder == path) return false;
+    if (!folders.count(path)) return folders.count(ParentOf(path)) ? kErrorFileNotFound : kErrorPathNotFound;
+    if (currentFolder == path) return kErrorSharingViolation;
     if (folderBusyFor > 0) {
         --folderBusyFor;
-        return false;
+        return folderBusyError;
     }
     for (const auto& file : files) {
-        if (ParentOf(file.first) == path) return false;
+        if (ParentOf(file.first) == path) return kErrorDirNotEmpty;
     }
     for (const std::string& folder : folders) {
-        if (ParentOf(folder) == path) return false;
+        if (ParentOf(folder) == path) return kErrorDirNotEmpty;
     }
     folders.erase(path);
-    return true;
+    return kErrorNone;
 }
 
 OsHandle FakeFileSystem::OpenHeldAgainstDeletion(const char* path) noexcept {
@@ -281,7 +283,7 @@ void FakeMessageBox::ShowError(const char* text) noexcept {
 namespace {
 
 void ClearInstallerState() {
-    installerState.installerKeyHandle.Close();
+    installerState.installerKeyHandle.Reset();
     installerState.programFilesFolder[0] = '\0';
     installerState.sourceFolder[0] = '\0';
     installerState.installFolder[0] = '\0';

@@ -135,12 +135,13 @@ public:
     std::map<std::string, std::string> files;  // path to content
     std::string currentFolder = "C:\\Users\\me";
     int folderBusyFor = 0;  // removals refused although the folder is empty
+    std::uint32_t folderBusyError = kErrorSharingViolation;  // what those refusals report
 
     bool CreateFolder(const char* path) noexcept override;
     bool CopyFileReplacing(const char* source, const char* target) noexcept override;
     bool SetCurrentFolder(const char* path) noexcept override;
     bool RemoveFile(const char* path) noexcept override;
-    bool RemoveFolder(const char* path) noexcept override;
+    std::uint32_t RemoveFolder(const char* path) noexcept override;
     OsHandle OpenHeldAgainstDeletion(const char* path) noexcept override;
     void Close(OsHandle file) noexcept override;
 

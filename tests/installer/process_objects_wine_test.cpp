@@ -1,6 +1,6 @@
 // The process objects and the source folder with real processes under Wine. The
 // program started is the probe, copied under the detector's name.
-#include "bounded_text.h"
+#include "ascii_case.h"
 #include "entry.h"
 #include "platform.h"
 #include "process_objects.h"

@@ -42,10 +42,10 @@ SequenceTest::SequenceTest() {
 }
 
 void SequenceTest::SetFolders(const std::string& source, const std::string& target) {
-    installerState.installerKeyHandle.Close();
+    installerState.installerKeyHandle.Reset();
     // A folder that does not fit is left empty, as the entry leaves it.
-    (void)CopyText(installerState.sourceFolder, source.c_str());
-    (void)CopyText(installerState.installFolder, target.c_str());
+    (void)CopyWhole(installerState.sourceFolder, source.c_str());
+    (void)CopyWhole(installerState.installFolder, target.c_str());
     OsHandle key = nullptr;
     EXPECT_TRUE(fakes.registry.CreateMachineKey(kInstallerKey, key));
     installerState.installerKeyHandle.Reset(fakes.registry, key);
@@ -70,7 +70,7 @@ int SequenceTest::CountInLog(const std::string& line) const {
 
 void SequenceTest::ExpectNoHandleLeft(bool installerKeyOpen) const {
     EXPECT_EQ(fakes.registry.OpenKeyCount(), installerKeyOpen ? 1u : 0u);
-    EXPECT_EQ(installerState.installerKeyHandle.IsOpen(), installerKeyOpen);
+    EXPECT_EQ(installerState.installerKeyHandle.IsValid(), installerKeyOpen);
     EXPECT_TRUE(fakes.launcher.openHandles.empty());
     EXPECT_TRUE(fakes.fileSystem.held.empty());
     EXPECT_EQ(fakes.registry.badCloses + fakes.launcher.badCloses + fakes.fileSystem.badCloses, 0);

@@ -65,11 +65,51 @@ TEST_F(UninstallSequence, DriverRemovedTakesEverythingAwayInOrder) {
 
 TEST_F(UninstallSequence, FolderHeldForAMomentGoesOnALaterTry) {
     ScriptRemovesItself(fakes);
-    fakes.fileSystem.folderBusyFor = 3;
+    for (std::uint32_t error : {kErrorSharingViolation, kErrorAccessDenied}) {
+        SCOPED_TRACE(error);
+        if (error != kErrorSharingViolation) {  // installed again for the next case
+            ASSERT_EQ(Install(""), 0);
+            SetFolders(kSource, kTarget);
+        }
+        fakes.fileSystem.folderBusyFor = 3;
+        fakes.fileSystem.folderBusyError = error;
+        EXPECT_EQ(Uninstall("/U"), 1);
+        EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
+        EXPECT_EQ(CountInLog("remove folder " + kTarget), 4);
+        EXPECT_EQ(CountInLog("pause 200"), 3);
+    }
+}
+
+TEST_F(UninstallSequence, FolderHeldThroughEveryTryStaysAfterTheLast) {
+    ScriptRemovesItself(fakes);
+    fakes.fileSystem.folderBusyFor = kFolderRemovalAttempts + 5;
     EXPECT_EQ(Uninstall("/U"), 1);
-    EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
-    EXPECT_EQ(CountInLog("remove folder " + kTarget), 4);
-    EXPECT_EQ(CountInLog("pause 200"), 3);
+    EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 1u);
+    EXPECT_EQ(CountInLog("remove folder " + kTarget), kFolderRemovalAttempts);
+    EXPECT_EQ(CountInLog("pause 200"), kFolderRemovalAttempts - 1);
+}
+
+TEST(RetriesFolderRemoval, OnlyWhereALaterTryCanSucceed) {
+    const struct {
+        std::uint32_t error;
+        int attemptsMade;
+        bool retries;
+    } cases[] = {
+        {kErrorSharingViolation, 1, true},
+        {kErrorAccessDenied, 1, true},
+        {kErrorSharingViolation, kFolderRemovalAttempts - 1, true},
+        {kErrorSharingViolation, kFolderRemovalAttempts, false},
+        {kErrorAccessDenied, kFolderRemovalAttempts, false},
+        {kErrorDirNotEmpty, 1, false},
+        {kErrorFileNotFound, 1, false},
+        {kErrorPathNotFound, 1, false},
+        {kErrorNone, 1, false},
+        {87, 1, false},  // ERROR_INVALID_PARAMETER: another try sends the same path
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RetriesFolderRemoval(c.error, c.attemptsMade), c.retries)
+            << "error " << c.error << " after " << c.attemptsMade;
+    }
 }
 
 TEST_F(UninstallSequence, HeldScriptCanBeDeletedOnceTheEngineHasEnded) {
@@ -112,12 +152,12 @@ TEST_F(UninstallSequence, MissingScriptHoldsNothingAndIsStillCalled) {
     ExpectNoHandleLeft(false);
 }
 
-TEST_F(UninstallSequence, LeftoverFilesKeepTheFolderAndTheResultIsStillOne) {
+TEST_F(UninstallSequence, LeftoverFilesKeepTheFolderAfterOneTry) {
     fakes.fileSystem.files[kTarget + "\\TesvoRuns.txt"] = "notes";
     EXPECT_EQ(Uninstall("/U"), 1);
     EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 1u);
-    EXPECT_EQ(CountInLog("remove folder " + kTarget), kFolderRemovalAttempts);
-    EXPECT_EQ(CountInLog("pause 200"), kFolderRemovalAttempts - 1);
+    EXPECT_EQ(CountInLog("remove folder " + kTarget), 1);
+    EXPECT_EQ(CountInLog("pause 200"), 0);
     EXPECT_FALSE(HasFile(kTarget + "\\HIDWATCH.EXE"));
     EXPECT_FALSE(HasFile(kTarget + "\\PANELSET.TXT"));
 }
@@ -132,7 +172,9 @@ TEST_F(UninstallSequence, SecondUninstallRunsTheRemovalAgainWithoutHarm) {
 
     EXPECT_FALSE(KeyExists(kInstallerKeyText));
     EXPECT_EQ(CountInLog("delete file " + kTarget + "\\PANELSET.TXT"), 1);
-    EXPECT_EQ(CountInLog("remove folder " + kTarget), kFolderRemovalAttempts);
+    // The folder is gone already: one try, no pause.
+    EXPECT_EQ(CountInLog("remove folder " + kTarget), 1);
+    EXPECT_EQ(CountInLog("pause 200"), 0);
     EXPECT_EQ(fakes.fileSystem.currentFolder, kSource);
     ExpectNoHandleLeft(false);
 }

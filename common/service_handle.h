@@ -1,0 +1,55 @@
+// Use ServiceHandle for a handle closed through the service that opened it, so that a fake sees the close; UniqueResource (unique_handle.h) for one closed by its own Win32 call.
+#pragma once
+
+#include <utility>
+
+// A handle type whose one "none" value is `none`.
+template <typename Handle, Handle none>
+struct NoneIs {
+    static constexpr Handle kNone = none;
+    static constexpr bool IsValid(Handle handle) noexcept { return handle != none; }
+};
+
+// Owns one handle of service and closes it with (service.*close)(handle). Never copied;
+// moving hands the handle on. Traits gives the value an empty owner holds (kNone) and
+// tells a real handle from the "none" values (IsValid), which may be more than one.
+template <typename Service, typename Handle, void (Service::*close)(Handle) noexcept, typename Traits>
+class ServiceHandle {
+public:
+    ServiceHandle() noexcept = default;
+    ServiceHandle(Service& service, Handle handle) noexcept : service_(&service), handle_(handle) {}
+    ~ServiceHandle() { Reset(); }
+
+    ServiceHandle(const ServiceHandle&) = delete;
+    ServiceHandle& operator=(const ServiceHandle&) = delete;
+    ServiceHandle(ServiceHandle&& other) noexcept
+        : service_(other.service_), handle_(std::exchange(other.handle_, Traits::kNone)) {}
+    ServiceHandle& operator=(ServiceHandle&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            service_ = other.service_;
+            handle_ = std::exchange(other.handle_, Traits::kNone);
+        }
+        return *this;
+    }
+
+    [[nodiscard]] bool IsValid() const noexcept { return Traits::IsValid(handle_); }
+    [[nodiscard]] Handle Get() const noexcept { return handle_; }
+
+    // Closes the held handle at once; the owner is empty afterwards.
+    void Reset() noexcept {
+        const Handle handle = std::exchange(handle_, Traits::kNone);
+        if (Traits::IsValid(handle) && service_ != nullptr) (service_->*close)(handle);
+    }
+
+    // Closes the held handle at once, then holds the new one.
+    void Reset(Service& service, Handle handle) noexcept {
+        Reset();
+        service_ = &service;
+        handle_ = handle;
+    }
+
+private:
+    Service* service_ = nullptr;
+    Handle handle_ = Traits::kNone;
+};
