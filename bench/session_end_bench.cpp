@@ -1,7 +1,12 @@
 // The session-end save (refresh and save of every screen) against the stand-in
-// driver, with the shipped settings file and with a 1,000-line one. Windows lets
-// a program delay its answer to the session-end query for about 5 seconds.
+// driver, with the shipped settings file and with a 1,000-line one, for a save
+// that changes the file (every screen holds other values, so every screen's save
+// rewrites it) and for one that changes nothing (every screen holds the values
+// the file already has). Windows lets a program delay
+// its answer to the session-end query for about 5 seconds. Besides the time it
+// counts the durable rewrites (renames onto the file) and flushes of one save.
 //   session_end_bench PANELSET.TXT [runs]
+#include "file_access.h"
 #include "platform.h"
 #include "watch_session.h"
 
@@ -34,11 +39,51 @@ bool ReadFileText(const char* path, std::string* text) {
     return true;
 }
 
-std::string Screens(int count) {
+// Each screen beeps at its own frequency (distinct), or all at one; none at the
+// shipped file's.
+std::string Screens(int count, bool distinct) {
     std::string text;
-    for (int i = 0; i < count; ++i) text += "[screen " + std::to_string(i) + "]\r\nconnectionType=1\r\n";
+    for (int i = 0; i < count; ++i) {
+        text += "[screen " + std::to_string(i) + "]\r\nconnectionType=1\r\nbeep=1 " +
+                std::to_string(3000 + (distinct ? i : 0)) + " 50 0\r\n";
+    }
     return text;
 }
+
+// The real files, counting what makes a save durable.
+class CountingFiles final : public FileAccess {
+public:
+    explicit CountingFiles(FileAccess& inner) : inner_(inner) {}
+    long flushes = 0;
+    long rewrites = 0;
+
+    FileId OpenForReading(const char* path) noexcept override { return inner_.OpenForReading(path); }
+    bool Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
+        return inner_.Read(file, buffer, size, got);
+    }
+    bool Seek(FileId file, std::uint64_t offset) noexcept override { return inner_.Seek(file, offset); }
+    FileId CreateTemporary(const char* folder, char* tempPath, std::size_t size) noexcept override {
+        return inner_.CreateTemporary(folder, tempPath, size);
+    }
+    bool Write(FileId file, const char* data, std::size_t size) noexcept override {
+        return inner_.Write(file, data, size);
+    }
+    bool Flush(FileId file) noexcept override {
+        ++flushes;
+        return inner_.Flush(file);
+    }
+    void Close(FileId file) noexcept override { inner_.Close(file); }
+    ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
+        const ReplaceResult result = inner_.Replace(target, replacement);
+        if (result == ReplaceResult::kReplaced) ++rewrites;
+        return result;
+    }
+    bool Delete(const char* path) noexcept override { return inner_.Delete(path); }
+    void DeleteLeftoverTemporaries(const char* folder) noexcept override { inner_.DeleteLeftoverTemporaries(folder); }
+
+private:
+    FileAccess& inner_;
+};
 
 // The shipped file with comment lines in front, up to 1,000 lines in all.
 std::string ThousandLines(const std::string& shipped) {
@@ -77,23 +122,39 @@ int main(int argc, char** argv) {
     };
     const FileCase files[] = {{"shipped", shipped}, {"1000 lines", ThousandLines(shipped)}};
 
-    std::printf("%-12s %8s %12s %12s\n", "file", "screens", "median ms", "max ms");
+    DetectorPlatform& windows = WindowsPlatform();
+    CountingFiles counting(windows.files);
+    DetectorPlatform platform{windows.driver, windows.metrics, windows.trace, windows.pause, counting};
+
+    std::printf("%-12s %8s %-10s %10s %10s %9s %9s\n", "file", "screens", "save", "median ms", "max ms",
+                "rewrites", "flushes");
     for (const FileCase& file : files) {
         for (int screens : {1, 4, 16}) {
-            if (!WriteFileText(screensPath, Screens(screens))) return 1;
-            auto session = std::make_shared<WatchSession>(WindowsPlatform(), WindowsWorkerServices());
+            auto session = std::make_shared<WatchSession>(platform, WindowsWorkerServices());
             std::strcpy(session->settingsPath, settingsPath.c_str());
-            std::vector<double> times;
-            for (int run = 0; run < runs; ++run) {
-                if (!WriteFileText(settingsPath, file.text)) return 1;
-                LARGE_INTEGER start, end;
-                QueryPerformanceCounter(&start);
-                session->SaveAllScreens();
-                QueryPerformanceCounter(&end);
-                times.push_back(Milliseconds(start, end));
+            for (bool changing : {true, false}) {
+                if (!WriteFileText(screensPath, Screens(screens, changing))) return 1;
+                std::vector<double> times;
+                long rewrites = 0, flushes = 0;
+                for (int run = 0; run < runs; ++run) {
+                    // A changing save starts from the shipped values; an unchanged one
+                    // from what the save before it wrote.
+                    if ((changing || run == 0) && !WriteFileText(settingsPath, file.text)) return 1;
+                    if (!changing && run == 0) session->SaveAllScreens();
+                    counting.rewrites = counting.flushes = 0;
+                    LARGE_INTEGER start, end;
+                    QueryPerformanceCounter(&start);
+                    session->SaveAllScreens();
+                    QueryPerformanceCounter(&end);
+                    times.push_back(Milliseconds(start, end));
+                    rewrites = counting.rewrites;
+                    flushes = counting.flushes;
+                }
+                std::sort(times.begin(), times.end());
+                std::printf("%-12s %8d %-10s %10.1f %10.1f %9ld %9ld\n", file.name, screens,
+                            changing ? "changing" : "unchanged", times[times.size() / 2], times.back(), rewrites,
+                            flushes);
             }
-            std::sort(times.begin(), times.end());
-            std::printf("%-12s %8d %12.1f %12.1f\n", file.name, screens, times[times.size() / 2], times.back());
         }
     }
     DeleteFileA(screensPath.c_str());
