@@ -3,6 +3,7 @@
 // values, a later complete save leaves nothing beside it, and the next log-on
 // restores what it holds. Runs under Wine with the stand-in driver.
 #include "unique_handle.h"
+#include "wine_files.h"
 
 #include <gtest/gtest.h>
 
@@ -34,26 +35,6 @@ struct DriverValues {
     int function, frequency, duration, routing, mouseMode;
 };
 
-std::string ReadWhole(const std::string& path, bool* exists = nullptr) {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (exists) *exists = file.IsValid();
-    if (!file) return "";
-    std::string content;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
-    return content;
-}
-
-bool WriteWhole(const std::string& path, const std::string& content) {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
-           written == content.size();
-}
-
 // The seven values of a settings file; false when one is missing.
 bool ParseSettings(const std::string& content, long values[kKeyCount]) {
     for (int i = 0; i < kKeyCount; ++i) {
@@ -63,19 +44,6 @@ bool ParseSettings(const std::string& content, long values[kKeyCount]) {
         values[i] = std::strtol(content.c_str() + at + prefix.size() - 1, nullptr, 10);
     }
     return true;
-}
-
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
 }
 
 struct WindowSearch {
@@ -109,7 +77,7 @@ protected:
         ASSERT_TRUE(CopyFileA(ORVA_STANDIN_DRIVER, (appFolder_ + "\\OrvaPubIf.dll").c_str(), FALSE));
         settingsPath_ = folder_ + "\\PANELSET.TXT";
         const std::string shipped = ReadWhole(ORVA_SHIPPED_DIR "\\PANELSET.TXT");
-        ASSERT_FALSE(shipped.empty());
+        ASSERT_NE(shipped, "<missing>");
         ASSERT_TRUE(WriteWhole(settingsPath_, shipped));
         screensPath_ = folder_ + "\\screens.txt";
         callLog_ = folder_ + "\\calls.txt";
@@ -281,9 +249,8 @@ TEST_F(SessionEndKill, KilledSavesLeaveTheOldOrTheNewFileAndTheNextLogOnLoadsIt)
         (void)EndSession(static_cast<long>(random() % static_cast<unsigned>(windowUs)));
         detector_.Reset();
 
-        bool exists = false;
-        const std::string content = ReadWhole(settingsPath_, &exists);
-        ASSERT_TRUE(exists) << where << ": the settings file is gone";
+        const std::string content = ReadWhole(settingsPath_);
+        ASSERT_NE(content, "<missing>") << where << ": the settings file is gone";
         long seen[kKeyCount];
         ASSERT_TRUE(ParseSettings(content, seen)) << where << ": a key is missing\n" << content;
         ASSERT_TRUE(IsWholeSet(seen, old, fresh)) << where << ": a mix of old and new\n" << content;
