@@ -72,7 +72,7 @@ echo "--- log-on with the installer key: started from the Run key, runs hidden"
 harness_write_key "C:\\Program Files (x86)\\Orva\\Tesvo.exe" "C:\\Program Files (x86)\\Orva\\PANELSET.TXT"
 harness_start_capture
 harness_reg add "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /t REG_SZ /d "$app_win\\hidwatch.exe" /f
-"$ORVA_WINEBOOT" >/dev/null 2>&1 </dev/null
+orva_wineboot >/dev/null 2>&1 </dev/null
 harness_probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt"
 cat "$work/find.txt"
 expect_value "$work/find.txt" found 1
@@ -129,7 +129,7 @@ expect_value "$work/after-query.txt" found 1
 echo "--- log-off: the session ends and the detector with it"
 # --shutdown: without it wineboot logs on again after the log-off and the Run
 # key would start the detector anew.
-"$ORVA_WINEBOOT" --end-session --shutdown >/dev/null 2>&1 </dev/null
+orva_wineboot --end-session --shutdown >/dev/null 2>&1 </dev/null
 harness_wait_gone HIDWATCH.EXE 30
 harness_reg delete "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /f
 
