@@ -11,6 +11,8 @@ if(ORVA_WINDOWS)
   add_test(NAME wine_prefix_down
            COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh down ${ORVA_WINEPREFIX})
   set_tests_properties(wine_prefix_down PROPERTIES FIXTURES_CLEANUP wine_prefix)
+  # scripts/wine-env.sh chooses the loader and the registry view from the programs' bitness.
+  set_tests_properties(wine_prefix_up wine_prefix_down PROPERTIES ENVIRONMENT "ORVA_WINE_BITS=${ORVA_WINDOWS_BITS}")
 endif()
 
 # Marks a registered test as one that needs the Wine prefix.
@@ -18,6 +20,7 @@ function(orva_needs_wine test_name)
   if(ORVA_WINDOWS)
     set_property(TEST ${test_name} APPEND PROPERTY FIXTURES_REQUIRED wine_prefix)
     set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "WINEPREFIX=${ORVA_WINEPREFIX}")
+    set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "ORVA_WINE_BITS=${ORVA_WINDOWS_BITS}")
     set_property(TEST ${test_name} PROPERTY TIMEOUT 600)
   endif()
 endfunction()

@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-// This 32-bit program sees the 32-bit view of HKLM\SOFTWARE under 64-bit Windows,
-// the same view as the detector; a 64-bit build would silently use the other one.
-static_assert(sizeof(void*) == 4, "the installer must be a 32-bit program");
+// No view flag: each build uses the view of its own bitness, the same as the detector
+// of that build. The shipped 32-bit installer thus writes the 32-bit view of
+// HKLM\SOFTWARE under 64-bit Windows, where the shipped detector reads.
 
 namespace {
 

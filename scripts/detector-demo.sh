@@ -9,12 +9,13 @@ cd "$root"
 if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"; fi
 
 scripts/setup.sh
-build=${ORVA_BUILD_DIR:-$root/build/win32}
-echo "== building the Windows programs ($build)"
-cmake --preset win32 -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target hidwatch orvapubif_standin orvapubif_sample orva_probe dbwin_capture >/dev/null
-
+# The 32-bit build, or its 64-bit twin where this machine cannot execute 32-bit code.
 . scripts/wine-env.sh
+orva_wine_choice "the demonstration"
+build=${ORVA_BUILD_DIR:-$root/build/$ORVA_WINE_BUILD}
+echo "== building the Windows programs ($build)"
+cmake --preset "$ORVA_WINE_BUILD" -B "$build" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target hidwatch orvapubif_standin orvapubif_sample orva_probe dbwin_capture >/dev/null
 work=$(mktemp -d /tmp/orva-run.XXXXXX)
 capture_pid=""
 cleanup() {
@@ -27,12 +28,12 @@ trap cleanup EXIT
 echo "== creating a throwaway Wine prefix"
 orva_prefix_up "$work/prefix"
 win() { "$ORVA_WINE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
-reg32() { "$ORVA_WINE" reg "$@" /reg:32 >/dev/null 2>&1 </dev/null; }
+regv() { orva_reg "$@" >/dev/null 2>&1 </dev/null; }
 
 # What the installer would leave behind: the detector, the driver library and the
 # settings file in one folder under Program Files, and the installer key.
-folder="$WINEPREFIX/drive_c/Program Files (x86)/TALMAR Touch"
-folder_win='C:\Program Files (x86)\TALMAR Touch'
+folder_win="$(orva_program_files)\\TALMAR Touch"
+folder=$(orva_unix_path "$folder_win")
 mkdir -p "$folder" "$work/tools"
 cp "$build/detector/HIDWATCH.EXE" "$build/standins/orvapubif/OrvaPubIf.dll" "$folder/"
 cp standins/orvapubif/OrvaScreens.txt "$folder/"  # two simulated screens: one USB, one serial
@@ -46,22 +47,22 @@ probe() { win "$work/tools/orva_probe.exe" "$@"; }
 value() { sed -n "s/^$1=//p" "$2" | head -1; }
 
 key='HKLM\SOFTWARE\TALMAR\TALMAR TOUCH INSTALLER'
-reg32 add "$key" /v Tesvo /t REG_SZ /d "$folder_win\\Tesvo.exe" /f
-reg32 add "$key" /v Configuration /t REG_SZ /d "$folder_win\\PANELSET.TXT" /f
-reg32 add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run' /v "TALMAR TOUCH SCREEN DETECTOR" /t REG_SZ \
+regv add "$key" /v Tesvo /t REG_SZ /d "$folder_win\\Tesvo.exe" /f
+regv add "$key" /v Configuration /t REG_SZ /d "$folder_win\\PANELSET.TXT" /f
+regv add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run' /v "TALMAR TOUCH SCREEN DETECTOR" /t REG_SZ \
   /d "$folder_win\\hidwatch.exe" /f
 
 echo "== log-on: Windows starts the detector from the Run key"
 "$ORVA_WINE" "$work/tools/dbwin_capture.exe" >"$work/debug.txt" 2>"$work/capture.err" </dev/null &
 capture_pid=$!
 for _ in $(seq 1 300); do grep -q "capture ready" "$work/capture.err" 2>/dev/null && break; sleep 0.1; done
-"$ORVA_WINEBOOT" >/dev/null 2>&1 </dev/null
+orva_wineboot >/dev/null 2>&1 </dev/null
 probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt" || true
 probe watch --exe HIDWATCH.EXE --ms 3000 >"$work/watch.txt" || true
 probe endsession --exe HIDWATCH.EXE >"$work/query.txt" || true
 
 echo "== log-off: the session ends"
-"$ORVA_WINEBOOT" --end-session --shutdown >/dev/null 2>&1 </dev/null || true
+orva_wineboot --end-session --shutdown >/dev/null 2>&1 </dev/null || true
 for _ in $(seq 1 30); do
   probe running --exe HIDWATCH.EXE | grep -qx "running=0" && break
   sleep 1

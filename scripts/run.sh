@@ -2,12 +2,17 @@
 # The main job, from a fresh machine: set up, build the Windows programs and the
 # stand-ins, then show the whole life of the system in a throwaway Wine prefix:
 # install, log-on restore, plug-in of the controller, session end, uninstall.
+# The 32-bit build where this machine executes 32-bit x86 code, its 64-bit twin where
+# it cannot; ORVA_WINE_BUILD=win32|win64 forces either. Exits non-zero when a stage
+# did not happen.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/setup.sh
-build=${ORVA_BUILD_DIR:-$root/build/win32}
+. scripts/wine-env.sh
+orva_wine_choice "the whole-life demo"
+build=${ORVA_BUILD_DIR:-$root/build/$ORVA_WINE_BUILD}
 echo "== building the Windows programs and the stand-ins ($build)"
-cmake --preset win32 -B "$build" >/dev/null
+cmake --preset "$ORVA_WINE_BUILD" -B "$build" >/dev/null
 cmake --build "$build" -j "$(nproc)" >/dev/null
 exec scripts/whole-life.sh "$build"

@@ -1,9 +1,11 @@
 # Sourced by the checks of the built Windows programs: reads the program's headers
 # once and counts failed checks.
-# pe_checks_init EXE OBJDUMP, then check ..., check_gui_pe32, check_imports REGEX, pe_checks_finish.
+# pe_checks_init EXE OBJDUMP [BITS], then check ..., check_gui_pe, check_imports REGEX,
+# pe_checks_finish. BITS is the build's (32, the deliverable, when not given).
 pe_checks_init() {
   exe=$1
   headers=$("$2" -p "$exe")
+  bits=${3:-32}
   failures=0
 }
 
@@ -12,8 +14,20 @@ check() {
   if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
 }
 
-check_gui_pe32() {
-  check "PE32" grep -q 'Magic[[:space:]]*010b' <<<"$headers"
+# The format and machine follow from the machine field of the file header, which
+# objdump names in "file format".
+check_gui_pe() {
+  case "$bits" in
+    32)
+      check "PE32" grep -q 'Magic[[:space:]]*010b' <<<"$headers"
+      check "Intel 80386" grep -q 'file format pei-i386$' <<<"$headers"
+      ;;
+    64)
+      check "PE32+" grep -q 'Magic[[:space:]]*020b' <<<"$headers"
+      check "x86-64" grep -q 'file format pei-x86-64$' <<<"$headers"
+      ;;
+    *) check "known bitness '$bits'" false ;;
+  esac
   check "GUI subsystem" grep -q 'Subsystem[[:space:]]*00000002' <<<"$headers"
 }
 

@@ -35,9 +35,9 @@ harness_winpath() {
   "$ORVA_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'
 }
 
-# Both programs are 32-bit, so they see the 32-bit view of HKLM\SOFTWARE.
+# In the registry view of the build's programs (the 32-bit one for the deliverable).
 harness_reg() {
-  "$ORVA_WINE" reg "$@" /reg:32 >/dev/null 2>&1 </dev/null
+  orva_reg "$@" >/dev/null 2>&1 </dev/null
 }
 
 harness_delete_key() {

@@ -62,7 +62,7 @@ wait_for() {
 
 echo "--- log-on: the stored settings reach every screen"
 harness_reg add "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /t REG_SZ /d "$app_win\\hidwatch.exe" /f
-"$ORVA_WINEBOOT" >/dev/null 2>&1 </dev/null
+orva_wineboot >/dev/null 2>&1 </dev/null
 harness_probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt"
 expect_value "$work/find.txt" found 1
 wait_for 30 grep -q "^OrvaSetCalibrationData index=1" "$work/calls.txt" || fail "the start-up worker applied nothing"
@@ -116,6 +116,6 @@ expected=$(sed -e 's/^Frequency=.*/Frequency=1750\r/' -e 's/^Touch Mode=.*/Touch
 grep -qE $'^Double Click Area=[0-9]+\r$' "$settings" || fail "Double Click Area line damaged"
 grep -qE $'^Double Click Speed=[0-9]+\r$' "$settings" || fail "Double Click Speed line damaged"
 
-"$ORVA_WINEBOOT" --end-session --shutdown >/dev/null 2>&1 </dev/null
+orva_wineboot --end-session --shutdown >/dev/null 2>&1 </dev/null
 harness_wait_gone HIDWATCH.EXE 30
 harness_finish

@@ -68,11 +68,44 @@ expect_value "$work/novalue.txt" timed_out 0
 expect_value "$work/novalue.txt" exit 0
 expect_value "$work/novalue.txt" message_boxes 0
 
+# keeps_watching NAME: a detector started now stays alive and hidden and answers the
+# session-end query; closed afterwards.
+keeps_watching() {
+  local detector
+  "$ORVA_WINE" "$app_win\\HIDWATCH.EXE" >/dev/null 2>&1 </dev/null &
+  detector=$!
+  harness_probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/$1-find.txt"
+  expect_value "$work/$1-find.txt" found 1
+  harness_probe watch --exe HIDWATCH.EXE --ms 3000 >"$work/$1-watch.txt"
+  expect_value "$work/$1-watch.txt" alive 1
+  expect_value "$work/$1-watch.txt" visible_samples 0
+  harness_probe endsession --exe HIDWATCH.EXE >"$work/$1-query.txt"
+  expect_value "$work/$1-query.txt" answer 1
+  harness_probe close --exe HIDWATCH.EXE >/dev/null
+  harness_wait_pid "$detector" 30 || kill "$detector" 2>/dev/null
+}
+
+# has_empty_value NAME: the value is there, a REG_SZ holding nothing (not a missing value).
+has_empty_value() {
+  orva_reg query "$installer_key" /v "$1" 2>/dev/null </dev/null | tr -d '\r' | grep -qE "^ +$1 +REG_SZ *$" ||
+    fail "$1 is not an empty REG_SZ value"
+}
+
+echo "--- an empty Tesvo value: the detector keeps watching"
+harness_write_key "" "C:\\Orva\\PANELSET.TXT"
+has_empty_value Tesvo
+keeps_watching empty-tool
+
+echo "--- an empty Configuration value: the detector keeps watching"
+harness_write_key "C:\\Orva\\Tesvo.exe" ""
+has_empty_value Configuration
+keeps_watching empty-settings
+
 echo "--- log-on with the installer key: started from the Run key, runs hidden"
 harness_write_key "C:\\Program Files (x86)\\Orva\\Tesvo.exe" "C:\\Program Files (x86)\\Orva\\PANELSET.TXT"
 harness_start_capture
 harness_reg add "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /t REG_SZ /d "$app_win\\hidwatch.exe" /f
-"$ORVA_WINEBOOT" >/dev/null 2>&1 </dev/null
+orva_wineboot >/dev/null 2>&1 </dev/null
 harness_probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt"
 cat "$work/find.txt"
 expect_value "$work/find.txt" found 1
@@ -129,7 +162,7 @@ expect_value "$work/after-query.txt" found 1
 echo "--- log-off: the session ends and the detector with it"
 # --shutdown: without it wineboot logs on again after the log-off and the Run
 # key would start the detector anew.
-"$ORVA_WINEBOOT" --end-session --shutdown >/dev/null 2>&1 </dev/null
+orva_wineboot --end-session --shutdown >/dev/null 2>&1 </dev/null
 harness_wait_gone HIDWATCH.EXE 30
 harness_reg delete "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /f
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# HIDWATCH.EXE is a 32-bit GUI program that imports only system DLLs and the 16
-# plain names of OrvaPubIf.dll, so that any library honouring the contract can be
-# dropped beside it.
-# Usage: hidwatch_pe_check.sh HIDWATCH_EXE OBJDUMP
+# HIDWATCH.EXE is a 32-bit GUI program (its 64-bit twin a PE32+ one) that imports
+# only system DLLs and the 16 plain names of OrvaPubIf.dll, so that any library
+# honouring the contract can be dropped beside it.
+# Usage: hidwatch_pe_check.sh HIDWATCH_EXE OBJDUMP [BITS]
 set -u
 . "$(dirname "$0")/../pe_checks.sh"
-pe_checks_init "$1" "$2"
-check_gui_pe32
+pe_checks_init "$1" "$2" "${3:-32}"
+check_gui_pe
 check_imports 'kernel32\.dll|user32\.dll|advapi32\.dll|comctl32\.dll|msvcrt\.dll|orvapubif\.dll' \
   "system DLLs and OrvaPubIf.dll"
 imported=$(sed -n '/DLL Name: OrvaPubIf.dll/,/^$/p' <<<"$headers" | awk '$3 ~ /^Orva[A-Za-z]*$/ {print $3}' | sort | paste -sd' ')

@@ -18,8 +18,11 @@ cp "$1" "$2" "$3" "$4" "$5" "$6" "$7" "$8" "$pkg/"
 cp "$9" "$work/orva_probe.exe"
 cp "${10}" "$pkg/cmd.exe"
 
-folder="$WINEPREFIX/drive_c/Program Files (x86)/OrvaPanels"
-folder_win='C:\Program Files (x86)\OrvaPanels'
+# Where the installer puts itself: Program Files as the build's programs see it.
+program_files=$(orva_program_files)
+[ -n "$program_files" ] || { echo "Wine gave no Program Files folder" >&2; exit 1; }
+folder_win="$program_files\\OrvaPanels"
+folder=$(orva_unix_path "$folder_win")
 installer_key='HKLM\SOFTWARE\TALMAR\TALMAR TOUCH INSTALLER'
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OrvaTouchscreen'
@@ -37,20 +40,21 @@ ORVA_PLANTED_RECORD=$(winpath "$work/records/planted.txt")
 ORVA_CALL_LOG=$(winpath "$work/records/calls.txt")
 unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN
 
-reg32q() { "$ORVA_WINE" reg query "$@" /reg:32 2>/dev/null </dev/null | tr -d '\r'; }
-reg32() { "$ORVA_WINE" reg "$@" /reg:32 >/dev/null 2>&1 </dev/null; }
+# In the registry view of the build's programs.
+regq() { orva_reg query "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+regv() { orva_reg "$@" >/dev/null 2>&1 </dev/null; }
 probe() { "$ORVA_WINE" "$work/orva_probe.exe" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 cleanup() {
   probe close --exe HIDWATCH.EXE >/dev/null
   "$ORVA_WINE" taskkill /F /IM HIDWATCH.EXE >/dev/null 2>&1 </dev/null
-  reg32 delete 'HKLM\SOFTWARE\TALMAR' /f
-  reg32 delete "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /f
-  reg32 delete "$uninstall_key" /f
-  reg32 delete "$service_key" /f
+  regv delete 'HKLM\SOFTWARE\TALMAR' /f
+  regv delete "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /f
+  regv delete "$uninstall_key" /f
+  regv delete "$service_key" /f
   rm -rf "$folder" "$work"
 }
 trap cleanup EXIT
-cleanup_start() { reg32 delete 'HKLM\SOFTWARE\TALMAR' /f; reg32 delete "$service_key" /f; rm -rf "$folder"; }
+cleanup_start() { regv delete 'HKLM\SOFTWARE\TALMAR' /f; regv delete "$service_key" /f; rm -rf "$folder"; }
 cleanup_start
 
 check() {  # check DESCRIPTION COMMAND...
@@ -59,7 +63,7 @@ check() {  # check DESCRIPTION COMMAND...
 }
 fails() { ! "$@"; }
 # value KEY NAME: the data of one REG_SZ value, exactly as stored.
-value() { reg32q "$1" /v "$2" | sed -n "s/^    $2    REG_SZ    //p"; }
+value() { regq "$1" /v "$2" | sed -n "s/^    $2    REG_SZ    //p"; }
 equals() { [ "$1" = "$2" ] || { echo "   got [$1], expected [$2]"; return 1; }; }
 count() { grep -c -F -- "$1" "$2" 2>/dev/null || true; }
 detector_pid() { probe find --exe HIDWATCH.EXE --wait-ms "${1:-20000}" | sed -n 's/^pid=//p'; }
@@ -103,15 +107,15 @@ check "the script ran from the real installation folder with INSTALL" \
 check "the planted cmd.exe never ran" [ ! -e "$work/records/planted.txt" ]
 check "the tool was started in the installation folder" equals "$(count "started pid=" "$work/records/tesvo.txt")" 1
 check "after the 5 s pause (installer took ${seconds} s)" [ "$seconds" -ge 5 ]
-check "no TesvoRan" fails reg32 query "$installer_key" /v TesvoRan
+check "no TesvoRan" fails regv query "$installer_key" /v TesvoRan
 
 echo "-- repeated install over it"
 printf 'Frequency=3000\r\n' >>"$folder/PANELSET.TXT"
-reg32 add "$installer_key" /v TesvoRan /d 1 /f
+regv add "$installer_key" /v TesvoRan /d 1 /f
 setup /s
 check "exit code 0" equals "$rc" 0
 check "PANELSET.TXT is overwritten" cmp -s "$3" "$folder/PANELSET.TXT"
-check "TesvoRan was deleted before the engine ran" fails reg32 query "$installer_key" /v TesvoRan
+check "TesvoRan was deleted before the engine ran" fails regv query "$installer_key" /v TesvoRan
 check "so the tool ran again" equals "$(count "started pid=" "$work/records/tesvo.txt")" 2
 check "the engine got the upper-cased tail" equals "$(grep -c 'args=\[/S\]' "$work/records/kx.txt")" 1
 second_pid=$(detector_pid)
@@ -123,7 +127,7 @@ check "exit code 0" equals "$rc" 0
 third_pid=$(detector_pid)
 check "the detector runs again" [ -n "$third_pid" -a "$third_pid" != "$second_pid" ]
 check "the installer key stays" equals "$(value "$installer_key" Configuration)" "$folder_win\\PANELSET.TXT"
-check "the Run value stays" reg32 query "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR"
+check "the Run value stays" regv query "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR"
 check "the files stay" [ -f "$folder/HIDWATCH.EXE" -a -f "$folder/PANELSET.TXT" ]
 check "no UNINSTALL run of the script" equals "$(count UNINSTALL "$work/records/menulinks.txt")" 0
 
@@ -137,23 +141,23 @@ check "it could not delete the held script (sharing violation)" \
   equals "$(count "could not remove menulinks.bat (error 32)" "$work/records/kx.txt")" 1
 check "the script ran with UNINSTALL" \
   equals "$(grep -c -F "menulinks args=[UNINSTALL] script=[$folder_win\\menulinks.bat]" "$work/records/menulinks.txt")" 1
-check "the installer key is gone" fails reg32 query "$installer_key"
-check "the Run value is gone" fails reg32 query "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR"
+check "the installer key is gone" fails regv query "$installer_key"
+check "the Run value is gone" fails regv query "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR"
 check "the installation folder is gone" folder_gone
 check "the detector is not running" detector_gone
 
 echo "-- a second uninstall"
 setup /U
 check "exit code 0" equals "$rc" 0
-check "the installer key is gone again" fails reg32 query "$installer_key"
+check "the installer key is gone again" fails regv query "$installer_key"
 check "the folder is still gone" folder_gone
 
 echo "-- the engine fails to install the driver"
 ORVA_KX_FAIL_INSTALL=1 setup
 check "exit code 0" equals "$rc" 0
-check "the installer key is deleted" fails reg32 query "$installer_key"
+check "the installer key is deleted" fails regv query "$installer_key"
 check "the copied files stay" [ -f "$folder/HIDWATCH.EXE" -a -f "$folder/PANELSET.TXT" ]
-check "no Run value" fails reg32 query "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR"
+check "no Run value" fails regv query "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR"
 check "no detector" detector_gone
 check "no script run" equals "$(count "args=[INSTALL]" "$work/records/menulinks.txt")" 2
 check "no tool run" equals "$(count "started pid=" "$work/records/tesvo.txt")" 2

@@ -14,6 +14,7 @@
 // dialog was not found or the message timed out, 2 on usage errors.
 #include <windows.h>
 
+#include "device_arrival.h"
 #include "unique_handle.h"
 #include <dbt.h>
 #include <tlhelp32.h>
@@ -147,6 +148,12 @@ int Watch(HWND dialog, DWORD ms) {
     return 0;
 }
 
+// The detector reads the interface name at a fixed offset; the record is laid out the
+// same for 32-bit and 64-bit programs, which both builds check here.
+static_assert(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) == kInterfaceNameOffset,
+              "the interface name starts at byte 28");
+static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32, "the record with its one-byte name is 32 bytes");
+
 int SendDeviceChange(HWND dialog, WPARAM event, const char* deviceName) {
     const std::size_t nameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);
     const std::size_t size = nameOffset + std::strlen(deviceName) + 1;
@@ -162,7 +169,7 @@ int SendDeviceChange(HWND dialog, WPARAM event, const char* deviceName) {
         std::printf("delivered=0\nerror=%lu\n", static_cast<unsigned long>(GetLastError()));
         return 1;
     }
-    std::printf("delivered=1\nanswer=%lu\n", static_cast<unsigned long>(answer));
+    std::printf("delivered=1\nanswer=%llu\n", static_cast<unsigned long long>(answer));
     return 0;
 }
 
@@ -172,7 +179,7 @@ int SendSimple(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         std::printf("delivered=0\nerror=%lu\n", static_cast<unsigned long>(GetLastError()));
         return 1;
     }
-    std::printf("delivered=1\nanswer=%lu\n", static_cast<unsigned long>(answer));
+    std::printf("delivered=1\nanswer=%llu\n", static_cast<unsigned long long>(answer));
     return 0;
 }
 

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# What cmake --install gives: the distribution's layout, its two programs stripped (the
+# build tree keeps their symbols) and passing the same PE checks as the built ones.
+# Usage: installed_files_check.sh BUILD_DIR OBJDUMP BITS
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+build=$1 objdump=$2 bits=$3
+dist=$(mktemp -d /tmp/orva-dist.XXXXXX)
+trap 'rm -rf "$dist"' EXIT
+failures=0
+check() {
+  local what=$1; shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+cmake --install "$build" --prefix "$dist" >/dev/null || { echo "FAILED: cmake --install"; exit 1; }
+layout=$(cd "$dist" && find . -type f | sed 's|^\./||' | sort | paste -sd' ')
+check "the layout (got: $layout)" [ "$layout" = "HIDWATCH.EXE OrvaSetup.exe PANELSET.TXT standins/OrvaPubIf.dll\
+ standins/OrvaScreens.txt standins/Tesvo.exe standins/kx.exe standins/menulinks.bat" ]
+
+symbols() { "$objdump" -t "$1" 2>/dev/null | grep -c '^\[' ; }
+for built in "$build/detector/HIDWATCH.EXE" "$build/installer/OrvaSetup.exe"; do
+  installed="$dist/$(basename "$built")"
+  name=$(basename "$built")
+  check "$name installed without symbols" [ "$(symbols "$installed")" -eq 0 ]
+  check "$name in the build tree keeps its symbols" [ "$(symbols "$built")" -gt 0 ]
+  check "$name installed is smaller ($(stat -c %s "$installed") < $(stat -c %s "$built") bytes)" \
+    [ "$(stat -c %s "$installed")" -lt "$(stat -c %s "$built")" ]
+done
+
+echo "-- HIDWATCH.EXE as installed"
+"$here/e2e/hidwatch_pe_check.sh" "$dist/HIDWATCH.EXE" "$objdump" "$bits" || failures=$((failures + 1))
+echo "-- OrvaSetup.exe as installed"
+"$here/installer/orvasetup_pe_check.sh" "$dist/OrvaSetup.exe" "$objdump" "$bits" || failures=$((failures + 1))
+[ "$failures" -eq 0 ]
