@@ -1,6 +1,7 @@
 #include "watch_session.h"
 
 #include "device_arrival.h"
+#include "replace_retry.h"
 #include "scripted_driver.h"
 
 #include <gtest/gtest.h>
@@ -295,6 +296,24 @@ TEST_F(WatchSessionTest, SessionEndSavesTheDriversCurrentValuesWhileTheToolStill
     EXPECT_TRUE(session->toolBusy);
     // The last screen's values are what the file keeps.
     EXPECT_EQ(p.files.Content(kPath), "; keep\r\nFrequency=4321\r\nDuration=50\r\n");
+}
+
+// A file held by someone else for good must not hold up the answer to Windows:
+// all screens' retries together wait no longer than the one budget.
+TEST_F(WatchSessionTest, SessionEndWaitsForABusyFileWithinOneBudgetForAllScreens) {
+    Start(4, "Frequency=1\r\n");
+    for (auto& screen : p.driver.screens) screen.beep.beeperFrequency = 4321;
+    const FileId holder = p.files.HoldOpen(kPath, false);
+    session->SaveAllScreens();
+    std::uint32_t waited = 0;
+    for (std::uint32_t pause : p.pause.Pauses()) waited += pause;
+    EXPECT_EQ(waited, kSaveRetryBudgetMs);
+    EXPECT_EQ(p.files.Content(kPath), "Frequency=1\r\n");
+    // The first screen spent the budget; each later screen tried once.
+    EXPECT_EQ(p.files.Calls(FakeFileAccess::kReplace), static_cast<int>(kSaveRetryBudgetMs / kReplaceRetryPauseMs) + 4);
+    p.files.Release(holder);
+    session->SaveAllScreens();
+    EXPECT_EQ(p.files.Content(kPath), "Frequency=4321\r\n");
 }
 
 TEST_F(WatchSessionTest, NoOtherRefreshComesBetweenTheSessionEndRefreshAndItsSave) {
