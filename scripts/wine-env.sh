@@ -34,6 +34,14 @@ orva_probe_32bit() {
 
 # The answer is kept for the scripts and tests this one starts.
 if [ -z "${ORVA_MACHINE_RUNS_32BIT:-}" ]; then orva_probe_32bit; fi
+# A preset answer (to try the other path on this machine) may come without its reason.
+if [ -z "${ORVA_MACHINE_32BIT_WHY:-}" ]; then
+  if [ "$ORVA_MACHINE_RUNS_32BIT" = yes ]; then
+    ORVA_MACHINE_32BIT_WHY="this machine executes 32-bit x86 code (ORVA_MACHINE_RUNS_32BIT=yes says so)"
+  else
+    ORVA_MACHINE_32BIT_WHY="this machine cannot execute 32-bit x86 code (ORVA_MACHINE_RUNS_32BIT=$ORVA_MACHINE_RUNS_32BIT says so)"
+  fi
+fi
 export ORVA_MACHINE_RUNS_32BIT ORVA_MACHINE_32BIT_WHY
 
 orva_wine64_runs() {
