@@ -56,6 +56,7 @@ private:
 
 using UniqueHandle = UniqueResource<HANDLE, decltype(&CloseHandle), &CloseHandle>;
 using UniqueRegKey = UniqueResource<HKEY, decltype(&RegCloseKey), &RegCloseKey>;
+using UniqueFindHandle = UniqueResource<HANDLE, decltype(&FindClose), &FindClose>;
 
 // The two handles CreateProcess returns, closed process first, then thread.
 struct UniqueProcessInformation {

@@ -100,8 +100,8 @@ public:
         char pattern[MAX_PATH];
         if (!InFolder(pattern, folder, kTemporaryPattern)) return;
         WIN32_FIND_DATAA found;
-        const HANDLE search = FindFirstFileA(pattern, &found);
-        if (search == INVALID_HANDLE_VALUE) return;
+        const UniqueFindHandle search(FindFirstFileA(pattern, &found));
+        if (!search) return;
         do {
             char leftover[MAX_PATH];
             // A rewrite still writing its copy holds it shared with nobody, so the
@@ -109,8 +109,7 @@ public:
             if (IsLeftoverTemporaryName(found.cFileName) && InFolder(leftover, folder, found.cFileName)) {
                 (void)DeleteFileA(leftover);
             }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+        } while (FindNextFileA(search.Get(), &found));
     }
 
 private:

@@ -57,5 +57,4 @@ private:
 [[nodiscard]] bool IsLeftoverTemporaryName(const char* name) noexcept;
 
 // The pattern of such names for a folder search.
-constexpr const char* kTemporaryPrefix = "pnl";
 constexpr const char* kTemporaryPattern = "pnl*.tmp";
