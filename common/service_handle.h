@@ -1,7 +1,22 @@
 // Use ServiceHandle for a handle closed through the service that opened it, so that a fake sees the close; UniqueResource (unique_handle.h) for one closed by its own Win32 call.
 #pragma once
 
+#include <cstdint>
 #include <utility>
+
+// A Windows handle (HANDLE or HKEY) as the portable code sees it: opaque.
+using OsHandle = void*;
+
+// Both NULL and INVALID_HANDLE_VALUE mean "no handle" (Tool Help and CreateFile report
+// failure with the latter, most other calls with the former).
+inline bool IsHandle(OsHandle handle) noexcept {
+    return handle != nullptr && handle != reinterpret_cast<OsHandle>(static_cast<std::intptr_t>(-1));
+}
+
+struct OsHandleTraits {
+    static constexpr OsHandle kNone = nullptr;
+    static bool IsValid(OsHandle handle) noexcept { return IsHandle(handle); }
+};
 
 // A handle type whose one "none" value is `none`.
 template <typename Handle, Handle none>
@@ -53,3 +68,7 @@ private:
     Service* service_ = nullptr;
     Handle handle_ = Traits::kNone;
 };
+
+// Owns one OsHandle and closes it through the service that produced it.
+template <typename Service, void (Service::*close)(OsHandle) noexcept>
+using OwnedHandle = ServiceHandle<Service, OsHandle, close, OsHandleTraits>;

@@ -23,7 +23,7 @@ public:
 private:
     HINSTANCE instance_ = nullptr;
     AttachWatchDialog* mainWindow_ = nullptr;
-    char appName_[kTextBufferSize] = {};
+    char appName_[kMaxPath] = {};
 };
 
 extern DetectorApp theApp;

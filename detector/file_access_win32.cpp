@@ -8,11 +8,6 @@
 
 #include <cstring>
 
-static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorPathNotFound == ERROR_PATH_NOT_FOUND &&
-                  kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
-                  kErrorLockViolation == ERROR_LOCK_VIOLATION,
-              "the replace decision's error codes are Windows' own");
-
 namespace {
 
 HANDLE AsHandle(FileId file) noexcept { return reinterpret_cast<HANDLE>(file); }

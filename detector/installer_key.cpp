@@ -2,10 +2,6 @@
 
 #include <cstring>
 
-const char kInstallerKeyPath[] = "SOFTWARE\\TALMAR\\TALMAR TOUCH INSTALLER";
-const char kToolCommandValue[] = "Tesvo";
-const char kSettingsPathValue[] = "Configuration";
-
 bool TerminateRegistryText(char* buffer, std::size_t capacity, std::uint32_t size) noexcept {
     if (size > capacity) return false;
     if (std::memchr(buffer, '\0', size) != nullptr) return true;
@@ -16,17 +12,17 @@ bool TerminateRegistryText(char* buffer, std::size_t capacity, std::uint32_t siz
 
 namespace {
 
-[[nodiscard]] bool ReadText(InstallerKeyStore& store, const char* name, char (&text)[kTextBufferSize]) noexcept {
-    std::uint32_t size = kTextBufferSize;
+[[nodiscard]] bool ReadText(InstallerKeyStore& store, const char* name, char (&text)[kMaxPath]) noexcept {
+    std::uint32_t size = kMaxPath;
     if (!store.QueryValue(name, text, &size)) return false;
-    return TerminateRegistryText(text, kTextBufferSize, size);
+    return TerminateRegistryText(text, kMaxPath, size);
 }
 
 }  // namespace
 
 bool ReadInstallerKey(InstallerKeyStore& store,
-                      char (&toolCommand)[kTextBufferSize],
-                      char (&settingsPath)[kTextBufferSize]) noexcept {
+                      char (&toolCommand)[kMaxPath],
+                      char (&settingsPath)[kMaxPath]) noexcept {
     if (!store.Open()) return false;
     const bool read = ReadText(store, kToolCommandValue, toolCommand) &&
                       ReadText(store, kSettingsPathValue, settingsPath);

@@ -2,16 +2,10 @@
 // watch, each as NUL-terminated text in a fixed 260-byte buffer.
 #pragma once
 
+#include "shared_contract.h"
+
 #include <cstddef>
 #include <cstdint>
-
-// Paths and command lines live in buffers of this size, terminating NUL included.
-constexpr std::size_t kTextBufferSize = 260;
-
-// HKEY_LOCAL_MACHINE sub-key written by the installer.
-extern const char kInstallerKeyPath[];  // "SOFTWARE\TALMAR\TALMAR TOUCH INSTALLER"
-extern const char kToolCommandValue[];  // "Tesvo"
-extern const char kSettingsPathValue[];  // "Configuration"
 
 // The registry as the key reading sees it: one key opened for reading, values
 // read as raw bytes, the key closed. The value's registry type is never asked for,
@@ -34,12 +28,12 @@ public:
 // NUL has no room for one and is refused, like a value that is too long.
 [[nodiscard]] bool TerminateRegistryText(char* buffer, std::size_t capacity, std::uint32_t size) noexcept;
 
-// Opens the key, reads "Tesvo" into toolCommand and "Configuration" into
+// Opens the key, reads kToolCommandValue into toolCommand and kSettingsPathValue into
 // settingsPath, and closes the key. False when the key or either value is
 // missing, too long or cannot be terminated; the buffers then hold no defined text.
 [[nodiscard]] bool ReadInstallerKey(InstallerKeyStore& store,
-                                    char (&toolCommand)[kTextBufferSize],
-                                    char (&settingsPath)[kTextBufferSize]) noexcept;
+                                    char (&toolCommand)[kMaxPath],
+                                    char (&settingsPath)[kMaxPath]) noexcept;
 
 #if defined(_WIN32)
 struct HKEY__;

@@ -5,19 +5,11 @@
 #pragma once
 
 #include "file_access.h"
+#include "shared_contract.h"
 
 #include <cstdint>
 
 class Pause;
-
-// Windows error codes the decision knows, as numbers so that it builds anywhere.
-enum ReplaceErrorCode : std::uint32_t {
-    kErrorFileNotFound = 2,
-    kErrorPathNotFound = 3,
-    kErrorAccessDenied = 5,
-    kErrorSharingViolation = 32,
-    kErrorLockViolation = 33,
-};
 
 // What a failed rename of replacement onto target means. A scanner or a backup
 // agent holding the file lets go within moments (a sharing or lock violation, or

@@ -34,8 +34,8 @@ public:
     std::atomic<bool> toolBusy{false};
     std::atomic<bool> applyBusy{false};
     // Written once by the dialog's initialisation, before any worker starts.
-    char settingsPath[kTextBufferSize] = {};
-    char toolCommand[kTextBufferSize] = {};
+    char settingsPath[kMaxPath] = {};
+    char toolCommand[kMaxPath] = {};
     TouchScreens screens;
 
 private:

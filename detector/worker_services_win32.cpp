@@ -36,7 +36,7 @@ public:
         const DWORD attributes = GetFileAttributesA(stored);
         const bool namesFile = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
         // CreateProcessA may write into its command line, so it gets a copy.
-        char commandLine[kTextBufferSize + 2];
+        char commandLine[kMaxPath + 2];
         if (!PrepareToolCommandLine(stored, namesFile, commandLine, sizeof commandLine)) return false;
 
         STARTUPINFOA startup;

@@ -19,7 +19,7 @@ bool DetectorCommand(char (&dest)[kMaxPath], const char* installFolder) noexcept
         dest[0] = '\0';
         return false;
     }
-    return FormatWhole(dest, sizeof dest, "\"%s\\hidwatch.exe\"", installFolder);
+    return FormatWhole(dest, sizeof dest, "\"%s\\%s\"", installFolder, kDetectorProcessName);
 }
 
 bool ScriptCommand(char (&dest)[kMaxPath], const char* systemFolder, const char* installFolder,

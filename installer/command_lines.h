@@ -4,7 +4,7 @@
 // sequence then skips the step rather than write, delete or run through a wrong path.
 #pragma once
 
-#include "owned_handle.h"
+#include "shared_contract.h"
 
 // A folder left empty by the entry is unknown: nothing is built from it.
 [[nodiscard]] inline bool IsKnownFolder(const char* folder) noexcept { return folder && folder[0] != '\0'; }
@@ -32,7 +32,4 @@
 
 constexpr const char* kDriverServiceKey = "SYSTEM\\CurrentControlSet\\Services\\OrvaTouchscreen";
 constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvaTouchscreen";
-constexpr const char* kDetectorRunValue = "TALMAR TOUCH SCREEN DETECTOR";
-constexpr const char* kSettingsFileName = "PANELSET.TXT";
-constexpr const char* kDetectorFileName = "HIDWATCH.EXE";
 constexpr const char* kScriptFileName = "menulinks.bat";

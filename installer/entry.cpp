@@ -39,7 +39,7 @@ namespace {
 void RemoveObsoleteRunValue() noexcept {
     RegistryApi& registry = *Platform().registry;
     OsHandle runKey = nullptr;
-    if (!registry.CreateMachineKey(kRunKey, runKey)) return;
+    if (!registry.CreateMachineKey(kRunKeyPath, runKey)) return;
     RegistryKey key(registry, runKey);
     registry.DeleteValue(key.Get(), kObsoleteRunValue);
 }
@@ -54,14 +54,14 @@ int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences
     (void)FindSourceFolder(state.sourceFolder);
     (void)FormatWhole(state.installFolder, sizeof state.installFolder, "%s\\OrvaPanels", state.programFilesFolder);
 
-    RunningProcess detector(kDetectorExecutable);
+    RunningProcess detector(kDetectorProcessName);
     StopProcess(detector);
 
     RemoveObsoleteRunValue();
 
     RegistryApi& registry = *Platform().registry;
     OsHandle installerKey = nullptr;
-    if (!registry.CreateMachineKey(kInstallerKey, installerKey)) return 1;
+    if (!registry.CreateMachineKey(kInstallerKeyPath, installerKey)) return 1;
     state.installerKeyHandle.Reset(registry, installerKey);
 
     UpperCaseAscii(commandLineTail);

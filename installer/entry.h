@@ -2,7 +2,7 @@
 // opened, and the choice between installing and uninstalling.
 #pragma once
 
-#include "owned_handle.h"
+#include "shared_contract.h"
 #include "registry.h"
 
 // Process-wide state, set up by the entry and used by the sequences. A folder that
@@ -11,17 +11,12 @@ struct InstallerState {
     char programFilesFolder[kMaxPath] = {};
     char sourceFolder[kMaxPath] = {};
     char installFolder[kMaxPath] = {};
-    // HKLM "SOFTWARE\TALMAR\TALMAR TOUCH INSTALLER" with KEY_ALL_ACCESS. A sequence that
+    // HKLM kInstallerKeyPath with KEY_ALL_ACCESS. A sequence that
     // deletes the key closes this first; otherwise the entry closes it.
     RegistryKey installerKeyHandle;
 };
 
 extern InstallerState installerState;
-
-constexpr const char* kInstallerKey = "SOFTWARE\\TALMAR\\TALMAR TOUCH INSTALLER";
-constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr const char* kObsoleteRunValue = "TALMAR TOUCH SCREEN Reload";
-constexpr const char* kDetectorExecutable = "hidwatch.exe";
 
 // Process start-up, before the entry: programFilesFolder. Its result is not examined;
 // on failure the folder stays empty.

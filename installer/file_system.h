@@ -1,18 +1,10 @@
 // The files and folders the sequences touch.
 #pragma once
 
-#include "owned_handle.h"
+#include "service_handle.h"
+#include "shared_contract.h"
 
 #include <cstdint>
-
-// The Win32 error codes the sequences tell apart (checked against <windows.h> on the
-// Windows side).
-constexpr std::uint32_t kErrorNone = 0;
-constexpr std::uint32_t kErrorFileNotFound = 2;        // ERROR_FILE_NOT_FOUND
-constexpr std::uint32_t kErrorPathNotFound = 3;        // ERROR_PATH_NOT_FOUND
-constexpr std::uint32_t kErrorAccessDenied = 5;        // ERROR_ACCESS_DENIED
-constexpr std::uint32_t kErrorSharingViolation = 32;   // ERROR_SHARING_VIOLATION
-constexpr std::uint32_t kErrorDirNotEmpty = 145;       // ERROR_DIR_NOT_EMPTY
 
 class FileSystemApi {
 public:

@@ -4,12 +4,6 @@
 
 #include <windows.h>
 
-static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND, "error codes");
-static_assert(kErrorPathNotFound == ERROR_PATH_NOT_FOUND, "error codes");
-static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED, "error codes");
-static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION, "error codes");
-static_assert(kErrorDirNotEmpty == ERROR_DIR_NOT_EMPTY, "error codes");
-
 namespace {
 
 class WindowsFileSystem final : public FileSystemApi {

@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr const char* kSettingsValue = "Configuration";
-constexpr const char* kToolValue = "Tesvo";
-constexpr const char* kToolRanValue = "TesvoRan";
 constexpr const char* kToolExecutable = "Tesvo.exe";
 
 // Copies one shipped file from the installer's folder into the installation folder.
@@ -36,7 +33,7 @@ void WriteInstallerValue(const char* name, const char* fileName) noexcept {
 void RegisterAndStartDetector() noexcept {
     RegistryApi& registry = *Platform().registry;
     OsHandle opened = nullptr;
-    if (!registry.OpenMachineKey(kRunKey, KeyAccess::AllAccess, opened)) return;
+    if (!registry.OpenMachineKey(kRunKeyPath, KeyAccess::AllAccess, opened)) return;
     RegistryKey runKey(registry, opened);
     char command[kMaxPath];
     if (!DetectorCommand(command, installerState.installFolder)) return;
@@ -70,8 +67,8 @@ int Install(const char* commandLine) noexcept {
     char engineCommand[kMaxPath];
     bool engineCommandFits = EngineCommand(engineCommand, commandLine);
 
-    WriteInstallerValue(kSettingsValue, kSettingsFileName);
-    WriteInstallerValue(kToolValue, kToolExecutable);
+    WriteInstallerValue(kSettingsPathValue, kSettingsFileName);
+    WriteInstallerValue(kToolCommandValue, kToolExecutable);
     (void)registry.DeleteValue(state.installerKeyHandle.Get(), kToolRanValue);
 
     // A tail too long for the command line is not passed on cut short: the engine is

@@ -1,7 +1,8 @@
 // Starting processes.
 #pragma once
 
-#include "owned_handle.h"
+#include "service_handle.h"
+#include "shared_contract.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "launcher.h"
-#include "owned_handle.h"
+#include "service_handle.h"
 #include "process_snapshot.h"
 
 #include <cstdint>

@@ -1,7 +1,8 @@
 // The process list and the handles opened on the processes found in it.
 #pragma once
 
-#include "owned_handle.h"
+#include "service_handle.h"
+#include "shared_contract.h"
 
 #include <cstdint>
 

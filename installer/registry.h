@@ -1,7 +1,7 @@
 // The registry as the installer uses it: keys under HKEY_LOCAL_MACHINE only.
 #pragma once
 
-#include "owned_handle.h"
+#include "service_handle.h"
 
 // The access masks the installer asks for.
 enum class KeyAccess {

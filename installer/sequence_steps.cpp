@@ -16,7 +16,7 @@ bool DriverServiceExists() noexcept {
 
 void DeleteInstallerKey() noexcept {
     installerState.installerKeyHandle.Reset();
-    (void)Platform().registry->DeleteMachineKey(kInstallerKey);
+    (void)Platform().registry->DeleteMachineKey(kInstallerKeyPath);
 }
 
 bool StartDetector() noexcept {

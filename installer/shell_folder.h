@@ -1,7 +1,7 @@
 // The installer's folders as Windows reports them.
 #pragma once
 
-#include "owned_handle.h"
+#include "shared_contract.h"
 
 #include <cstdint>
 

@@ -19,7 +19,7 @@ void DeleteFromInstallFolder(const char* name) noexcept {
 void DeleteDetectorRunValue() noexcept {
     RegistryApi& registry = *Platform().registry;
     OsHandle opened = nullptr;
-    if (!registry.OpenMachineKey(kRunKey, KeyAccess::AllAccess, opened)) return;
+    if (!registry.OpenMachineKey(kRunKeyPath, KeyAccess::AllAccess, opened)) return;
     RegistryKey runKey(registry, opened);
     (void)registry.DeleteValue(runKey.Get(), kDetectorRunValue);
 }

@@ -170,8 +170,8 @@ TEST(InstallerKeyTest, ReadsOnlyWhatFitsTerminated) {
         for (const KeyCase& c : KeyCases()) {
             SCOPED_TRACE(std::string(store->Name()) + ": " + c.name);
             store->Fill(c.contents);
-            char toolCommand[kTextBufferSize];
-            char settingsPath[kTextBufferSize];
+            char toolCommand[kMaxPath];
+            char settingsPath[kMaxPath];
             // Garbage first: the reading must terminate the text itself.
             std::memset(toolCommand, 'x', sizeof toolCommand);
             std::memset(settingsPath, 'x', sizeof settingsPath);
@@ -192,8 +192,8 @@ TEST(InstallerKeyTest, ClosesTheKeyItOpenedOnEveryPath) {
         store.Fill(c.contents);
         const int opens = store.OpenCount();
         const int closes = store.CloseCount();
-        char toolCommand[kTextBufferSize];
-        char settingsPath[kTextBufferSize];
+        char toolCommand[kMaxPath];
+        char settingsPath[kMaxPath];
         (void)ReadInstallerKey(store, toolCommand, settingsPath);
         EXPECT_EQ(store.OpenCount() - opens, store.CloseCount() - closes);
     }

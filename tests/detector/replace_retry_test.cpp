@@ -6,6 +6,9 @@
 
 namespace {
 
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorPathNotFound = 3;
+
 TEST(ClassifyReplaceError, OnlyAHolderThatLetsGoIsWorthAnotherTry) {
     struct Case {
         std::uint32_t error;

@@ -9,8 +9,8 @@
 
 namespace {
 
-const std::string kInstallerKeyText = kInstallerKey;
-const std::string kRunKeyText = kRunKey;
+const std::string kInstallerKeyText = kInstallerKeyPath;
+const std::string kRunKeyText = kRunKeyPath;
 
 // The sequences write into the fakes' log, so the dispatch shows in the order of calls.
 CallLog* sequenceLog = nullptr;
@@ -27,7 +27,7 @@ int RecordUninstall(const char* commandLine) {
     if (sequenceClosesKey) {
         // What a sequence does before deleting the key.
         installerState.installerKeyHandle.Reset();
-        (void)Platform().registry->DeleteMachineKey(kInstallerKey);
+        (void)Platform().registry->DeleteMachineKey(kInstallerKeyPath);
     }
     return sequenceResult;
 }

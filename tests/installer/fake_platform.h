@@ -21,6 +21,12 @@
 using CallLog = std::vector<std::string>;
 
 // Keys by subkey path, each with its values.
+// What Windows reports for a folder that cannot go for a reason the installer never
+// retries (winerror.h).
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorDirNotEmpty = 145;
+
 class FakeRegistry final : public RegistryApi {
 public:
     explicit FakeRegistry(CallLog& log) : log_(log) {}

@@ -47,7 +47,7 @@ void SequenceTest::SetFolders(const std::string& source, const std::string& targ
     (void)CopyWhole(installerState.sourceFolder, source.c_str());
     (void)CopyWhole(installerState.installFolder, target.c_str());
     OsHandle key = nullptr;
-    EXPECT_TRUE(fakes.registry.CreateMachineKey(kInstallerKey, key));
+    EXPECT_TRUE(fakes.registry.CreateMachineKey(kInstallerKeyPath, key));
     installerState.installerKeyHandle.Reset(fakes.registry, key);
     fakes.log.clear();
 }

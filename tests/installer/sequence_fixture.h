@@ -15,8 +15,8 @@
 const std::string kSource = "D:\\Setup";
 const std::string kTarget = "C:\\Program Files (x86)\\OrvaPanels";
 const std::string kSystem = "C:\\Windows\\system32";
-const std::string kInstallerKeyText = kInstallerKey;
-const std::string kRunKeyText = kRunKey;
+const std::string kInstallerKeyText = kInstallerKeyPath;
+const std::string kRunKeyText = kRunKeyPath;
 const std::string kServiceKeyText = kDriverServiceKey;
 const std::string kUninstallKeyText = kUninstallKey;
 const std::string kRunValueText = kDetectorRunValue;
