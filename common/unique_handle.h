@@ -57,6 +57,8 @@ private:
 using UniqueHandle = UniqueResource<HANDLE, decltype(&CloseHandle), &CloseHandle>;
 using UniqueRegKey = UniqueResource<HKEY, decltype(&RegCloseKey), &RegCloseKey>;
 using UniqueFindHandle = UniqueResource<HANDLE, decltype(&FindClose), &FindClose>;
+using UniqueDeviceNotification =
+    UniqueResource<HDEVNOTIFY, decltype(&UnregisterDeviceNotification), &UnregisterDeviceNotification>;
 
 // The two handles CreateProcess returns, closed process first, then thread.
 struct UniqueProcessInformation {

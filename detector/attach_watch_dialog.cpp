@@ -22,34 +22,17 @@ static_assert(kWmDestroy == WM_DESTROY && kWmPaint == WM_PAINT && kWmQueryEndSes
                   kWmInitDialog == WM_INITDIALOG && kWmCommand == WM_COMMAND && kWmDeviceChange == WM_DEVICECHANGE,
               "the routing's message numbers are Windows' own");
 
-}  // namespace
-
-DeviceNotification::DeviceNotification(DeviceNotification&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)) {}
-
-DeviceNotification& DeviceNotification::operator=(DeviceNotification&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
-bool DeviceNotification::RegisterHidInterfaces(HWND window) noexcept {
-    Reset();
+// Registers window for HID device-interface arrivals and removals.
+HDEVNOTIFY RegisterHidInterfaces(HWND window) noexcept {
     DEV_BROADCAST_DEVICEINTERFACE_A filter;
     ZeroMemory(&filter, sizeof filter);
     filter.dbcc_size = sizeof filter;
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     filter.dbcc_classguid = kHidInterfaceClass;
-    handle_ = RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-    return handle_ != nullptr;
+    return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
 }
 
-void DeviceNotification::Reset() noexcept {
-    if (handle_ == nullptr) return;
-    CloseKeepingLastError(std::exchange(handle_, nullptr), UnregisterDeviceNotification);
-}
+}  // namespace
 
 std::unique_ptr<AttachWatchDialog> AttachWatchDialog::Create(HINSTANCE instance, DetectorPlatform& platform,
                                                              WorkerServices& services) noexcept {
@@ -68,7 +51,7 @@ AttachWatchDialog::AttachWatchDialog(HINSTANCE instance, std::shared_ptr<WatchSe
       appIcon(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))),
       session(std::move(session)) {}
 
-// Members go in reverse order: statusText, then the dialog's share of the session and its inventory.
+// The dialog's share of the session and its inventory goes last.
 AttachWatchDialog::~AttachWatchDialog() = default;
 
 INT_PTR AttachWatchDialog::DoModal() noexcept {
@@ -78,7 +61,7 @@ INT_PTR AttachWatchDialog::DoModal() noexcept {
 
 INT_PTR CALLBACK AttachWatchDialog::DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The dialog object arrives with the initialisation; it is found from the window after that.
-    if (RouteDialogMessage(message).handler == DialogHandler::kInitDialog) {
+    if (HandlerFor(message) == DialogHandler::kInitDialog) {
         auto* dialog = reinterpret_cast<AttachWatchDialog*>(lParam);
         SetWindowLongPtrA(window, DWLP_USER, lParam);
         dialog->window_ = window;
@@ -89,13 +72,9 @@ INT_PTR CALLBACK AttachWatchDialog::DialogProcedure(HWND window, UINT message, W
     return dialog->WindowProcedure(message, wParam, lParam);
 }
 
-// Returning FALSE passes a message on to the default dialog processing; TRUE
-// answers it here with DWLP_MSGRESULT (or with the return value itself for the
-// few messages, such as WM_QUERYDRAGICON, that a dialog answers directly).
 INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    const DialogRoute route = RouteDialogMessage(message);
     INT_PTR handlerResult = FALSE;
-    switch (route.handler) {
+    switch (HandlerFor(message)) {
     case DialogHandler::kNone:
     case DialogHandler::kInitDialog:  // taken by DialogProcedure
         break;
@@ -126,7 +105,6 @@ INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM l
         break;
     case DialogHandler::kDestroy:
         notification_.Reset();
-        statusText.Detach();
         break;
     case DialogHandler::kNcDestroy:
         SetWindowLongPtrA(window_, DWLP_USER, 0);
@@ -134,24 +112,12 @@ INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM l
         break;
     }
 
-    if (route.passOn == PassOn::kAlways) return FALSE;
-    if (route.passOn == PassOn::kWhenHandlerDeclines && handlerResult == FALSE) return FALSE;
-    switch (route.answer) {
-    case DialogAnswer::kDefault:
-        return FALSE;
-    case DialogAnswer::kTrue:
-        SetWindowLongPtrA(window_, DWLP_MSGRESULT, static_cast<LONG_PTR>(TRUE));
-        return TRUE;
-    case DialogAnswer::kHandled:
-        return TRUE;
-    case DialogAnswer::kHandlerResult:
-        return handlerResult;
-    }
-    return FALSE;
+    const DialogReply reply = ReplyFor(message, handlerResult);
+    if (reply.setsMessageResult) SetWindowLongPtrA(window_, DWLP_MSGRESULT, static_cast<LONG_PTR>(TRUE));
+    return reply.returned;
 }
 
 BOOL AttachWatchDialog::OnInitDialog() noexcept {
-    statusText.Attach(GetDlgItem(window_, IDC_STATUS_TEXT));
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
 
@@ -159,7 +125,8 @@ BOOL AttachWatchDialog::OnInitDialog() noexcept {
     // No worker runs yet, so the session's paths are written here alone.
     if (!ReadInstallerKey(installerKey, session->toolCommand, session->settingsPath)) return EndWithoutWatching();
 
-    if (!notification_.RegisterHidInterfaces(window_)) {
+    notification_.Reset(RegisterHidInterfaces(window_));
+    if (!notification_) {
         MessageBoxA(window_, "Error registering device notification!", ApplicationName(), MB_OK);
         return EndWithoutWatching();
     }

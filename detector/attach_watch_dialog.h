@@ -3,6 +3,7 @@
 #pragma once
 
 #include "installer_key.h"
+#include "unique_handle.h"
 #include "watch_session.h"
 
 #include <windows.h>
@@ -11,35 +12,6 @@
 
 struct DetectorPlatform;
 struct WorkerServices;
-
-// The static-text control of the template; the dialog's window owns the control.
-class StaticText {
-public:
-    void Attach(HWND control) noexcept { control_ = control; }
-    void Detach() noexcept { control_ = nullptr; }
-    HWND Control() const noexcept { return control_; }
-
-private:
-    HWND control_ = nullptr;
-};
-
-// A registration for device notifications, undone when its owner lets go of it.
-class DeviceNotification {
-public:
-    DeviceNotification() noexcept = default;
-    ~DeviceNotification() { Reset(); }
-    DeviceNotification(const DeviceNotification&) = delete;
-    DeviceNotification& operator=(const DeviceNotification&) = delete;
-    DeviceNotification(DeviceNotification&& other) noexcept;
-    DeviceNotification& operator=(DeviceNotification&& other) noexcept;
-
-    // Registers window for HID device-interface arrivals and removals.
-    [[nodiscard]] bool RegisterHidInterfaces(HWND window) noexcept;
-    void Reset() noexcept;
-
-private:
-    HDEVNOTIFY handle_ = nullptr;
-};
 
 // The paths, busy flags and inventory live in a WatchSession that the dialog and
 // every worker own jointly, so closing the dialog (WM_CLOSE, OK, cancel) never
@@ -58,9 +30,6 @@ public:
 
     // Runs the dialog modally from template 102 and returns its result.
     INT_PTR DoModal() noexcept;
-
-    // The window while the dialog runs, null before and after.
-    HWND Window() const noexcept { return window_; }
 
     // Starts the start-up worker unless one is under way.
     void StartApplyWorker() noexcept;
@@ -82,8 +51,7 @@ private:
     HICON appIcon;
     // toolBusy, applyBusy, settingsPath, toolCommand and the inventory screens.
     std::shared_ptr<WatchSession> session;
-    StaticText statusText;
 
     // Kept for the window's lifetime and undone when the window goes.
-    DeviceNotification notification_;
+    UniqueDeviceNotification notification_;
 };

@@ -3,9 +3,11 @@
 #include "driver_interface.h"
 #include "platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 
 const char kSendTraceMessage[] = "GetSendPacket() SEND        ";
 const char kResponseTraceMessage[] = "GetSendPacket() RESPONSE    ";
@@ -92,9 +94,10 @@ std::uint32_t QueryFrameInfo(DetectorPlatform& platform, std::int32_t screenInde
     // what it returns is of no interest.
     (void)platform.driver.OrvaGetCuelineResponse(&packet);
 
-    for (const SizeClass& sizeClass : kSizeClasses) {
-        if (sizeClass.byte3 == width && sizeClass.byte4 == height) return flags | sizeClass.flag;
-    }
+    const auto known = std::find_if(std::begin(kSizeClasses), std::end(kSizeClasses), [&](const SizeClass& size) {
+        return size.byte3 == width && size.byte4 == height;
+    });
+    if (known != std::end(kSizeClasses)) return flags | known->flag;
     flags = kFrameClassUnknown;
     platform.pause.Sleep(kQueryPauseMs);
     return flags;

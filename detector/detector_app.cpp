@@ -20,9 +20,7 @@ bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
     const std::unique_ptr<AttachWatchDialog> dialog =
         AttachWatchDialog::Create(instance, WindowsPlatform(), WindowsWorkerServices());
     if (dialog == nullptr) return false;
-    mainWindow_ = dialog.get();
     (void)dialog->DoModal();
-    mainWindow_ = nullptr;
     // Workers that still run keep their own share of the session.
     return false;
 }

@@ -5,8 +5,6 @@
 
 #include "installer_key.h"
 
-class AttachWatchDialog;
-
 class DetectorApp {
 public:
     DetectorApp() noexcept = default;
@@ -22,7 +20,6 @@ public:
 
 private:
     HINSTANCE instance_ = nullptr;
-    AttachWatchDialog* mainWindow_ = nullptr;
     char appName_[kMaxPath] = {};
 };
 

@@ -1,29 +1,36 @@
 #include "dialog_routing.h"
 
-DialogRoute RouteDialogMessage(std::uint32_t message) noexcept {
+DialogHandler HandlerFor(std::uint32_t message) noexcept {
     switch (message) {
-    case kWmDeviceChange:
-        // The notification is seen first; the default handling still answers it.
-        return {DialogHandler::kDeviceChange, PassOn::kAlways, DialogAnswer::kDefault};
+    case kWmDeviceChange: return DialogHandler::kDeviceChange;
+    case kWmQueryEndSession: return DialogHandler::kSessionEnd;
+    case kWmInitDialog: return DialogHandler::kInitDialog;
+    case kWmNcPaint: return DialogHandler::kHideWindow;
+    case kWmPaint: return DialogHandler::kPaint;
+    case kWmQueryDragIcon: return DialogHandler::kDragIcon;
+    case kWmCommand: return DialogHandler::kCommand;
+    case kWmDestroy: return DialogHandler::kDestroy;
+    case kWmNcDestroy: return DialogHandler::kNcDestroy;
+    default: return DialogHandler::kNone;
+    }
+}
+
+DialogReply ReplyFor(std::uint32_t message, std::intptr_t handlerResult) noexcept {
+    switch (message) {
     case kWmQueryEndSession:
         // The session may end whatever the save achieved; the default handling never
         // sees the query.
-        return {DialogHandler::kSessionEnd, PassOn::kNever, DialogAnswer::kTrue};
-    case kWmInitDialog:
-        return {DialogHandler::kInitDialog, PassOn::kWhenHandlerDeclines, DialogAnswer::kHandlerResult};
+        return {1, true};
     case kWmNcPaint:
-        return {DialogHandler::kHideWindow, PassOn::kNever, DialogAnswer::kHandled};
+        // Answered here, so that the default handling draws no frame.
+        return {1, false};
+    case kWmInitDialog:
     case kWmPaint:
-        return {DialogHandler::kPaint, PassOn::kWhenHandlerDeclines, DialogAnswer::kHandlerResult};
     case kWmQueryDragIcon:
-        return {DialogHandler::kDragIcon, PassOn::kNever, DialogAnswer::kHandlerResult};
     case kWmCommand:
-        return {DialogHandler::kCommand, PassOn::kWhenHandlerDeclines, DialogAnswer::kHandlerResult};
-    case kWmDestroy:
-        return {DialogHandler::kDestroy, PassOn::kAlways, DialogAnswer::kDefault};
-    case kWmNcDestroy:
-        return {DialogHandler::kNcDestroy, PassOn::kAlways, DialogAnswer::kDefault};
+        return {handlerResult, false};
     default:
-        return {DialogHandler::kNone, PassOn::kAlways, DialogAnswer::kDefault};
+        // Seen (device change, destroy) or not, the default handling answers.
+        return {0, false};
     }
 }

@@ -1,6 +1,6 @@
 // How the hidden dialog's procedure treats each window message: which of its
-// handlers runs, whether the default dialog handling sees the message as well, and
-// what Windows is answered. A plain function, so that a table can check it.
+// handlers runs, and what Windows is answered once it has. Plain functions, so that
+// a table can check them.
 #pragma once
 
 #include <cstdint>
@@ -30,23 +30,15 @@ enum class DialogHandler {
     kNcDestroy,     // forgets the window
 };
 
-enum class PassOn {
-    kNever,
-    kAlways,
-    kWhenHandlerDeclines,  // the handler's FALSE passes the message on
+[[nodiscard]] DialogHandler HandlerFor(std::uint32_t message) noexcept;
+
+// What the dialog procedure returns after the handler answered handlerResult (FALSE
+// when it declined or has no answer). A FALSE return passes the message on to the
+// default dialog handling. setsMessageResult: TRUE is stored as the message's own
+// answer (DWLP_MSGRESULT) first, for a message whose answer is not the return value.
+struct DialogReply {
+    std::intptr_t returned;
+    bool setsMessageResult;
 };
 
-enum class DialogAnswer {
-    kDefault,        // what the default dialog handling answers
-    kTrue,           // TRUE, through DWLP_MSGRESULT
-    kHandled,        // answered here; the dialog manager answers 0
-    kHandlerResult,  // the handler's own result (a handle, or TRUE)
-};
-
-struct DialogRoute {
-    DialogHandler handler;
-    PassOn passOn;
-    DialogAnswer answer;
-};
-
-[[nodiscard]] DialogRoute RouteDialogMessage(std::uint32_t message) noexcept;
+[[nodiscard]] DialogReply ReplyFor(std::uint32_t message, std::intptr_t handlerResult) noexcept;

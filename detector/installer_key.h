@@ -36,24 +36,22 @@ public:
                                     char (&settingsPath)[kMaxPath]) noexcept;
 
 #if defined(_WIN32)
-struct HKEY__;
+#include "unique_handle.h"
+
 // The real registry. Tests point it at a scratch key; the detector uses the
 // installer key under HKEY_LOCAL_MACHINE.
 class RegistryInstallerKey final : public InstallerKeyStore {
 public:
     RegistryInstallerKey() noexcept;
-    RegistryInstallerKey(HKEY__* root, const char* subKey) noexcept;
-    ~RegistryInstallerKey() override;
-    RegistryInstallerKey(const RegistryInstallerKey&) = delete;
-    RegistryInstallerKey& operator=(const RegistryInstallerKey&) = delete;
+    RegistryInstallerKey(HKEY root, const char* subKey) noexcept;
 
     [[nodiscard]] bool Open() noexcept override;
     [[nodiscard]] bool QueryValue(const char* name, char* buffer, std::uint32_t* size) noexcept override;
     void Close() noexcept override;
 
 private:
-    HKEY__* root_;
+    HKEY root_;
     const char* subKey_;
-    HKEY__* key_ = nullptr;
+    UniqueRegKey key_;
 };
 #endif

@@ -66,7 +66,8 @@ void TouchScreens::CountAndRead() noexcept {
         screenCount_ = pass.count;
         readCount_ = pass.read;
     }
-    // The old array is freed here, after the swap, never while a reader holds the lock.
+    // The old array is freed after the swap, never while a reader holds the lock.
+    old.reset();
 }
 
 void TouchScreens::ReadAllScreens(Pass& pass) noexcept {

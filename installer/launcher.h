@@ -11,7 +11,6 @@ struct ProcessInformation {
     OsHandle process = nullptr;
     OsHandle thread = nullptr;
     std::uint32_t processId = 0;
-    std::uint32_t threadId = 0;
 };
 
 class LauncherApi {

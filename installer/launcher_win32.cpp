@@ -1,7 +1,6 @@
 #include "launcher.h"
 
 #include "bounded_text.h"
-
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -26,7 +25,6 @@ public:
         processInfo.process = started.hProcess;
         processInfo.thread = started.hThread;
         processInfo.processId = started.dwProcessId;
-        processInfo.threadId = started.dwThreadId;
         return true;
     }
     void WaitUntilEnded(OsHandle process) noexcept override { WaitForSingleObject(process, INFINITE); }

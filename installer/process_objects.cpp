@@ -4,7 +4,6 @@
 #include "message_box.h"
 #include "platform.h"
 
-#include <utility>
 
 RunningProcess::RunningProcess(const char* executableName) noexcept
     : api_(Platform().processes) {
@@ -55,29 +54,19 @@ LaunchedProcess::LaunchedProcess(const char* commandLine, const char* currentDir
     Start(commandLine, currentDirectory, wait);
 }
 
-LaunchedProcess::LaunchedProcess(LaunchedProcess&& other) noexcept
-    : api_(other.api_), processInfo(std::exchange(other.processInfo, ProcessInformation{})) {}
-
-LaunchedProcess& LaunchedProcess::operator=(LaunchedProcess&& other) noexcept {
-    if (this != &other) {
-        Release();
-        api_ = other.api_;
-        processInfo = std::exchange(other.processInfo, ProcessInformation{});
-    }
-    return *this;
-}
-
 int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory, bool wait) noexcept {
     Release();
     ProcessInformation started;
     if (!api_->Launch(commandLine, currentDirectory, started)) return 0;
-    processInfo = started;
-    if (wait) api_->WaitUntilEnded(processInfo.process);
+    process_.Reset(*api_, started.process);
+    thread_.Reset(*api_, started.thread);
+    processId_ = started.processId;
+    if (wait) api_->WaitUntilEnded(process_.Get());
     return 1;
 }
 
 void LaunchedProcess::Release() noexcept {
-    ProcessInformation held = std::exchange(processInfo, ProcessInformation{});
-    if (IsHandle(held.process)) api_->Close(held.process);
-    if (IsHandle(held.thread)) api_->Close(held.thread);
+    process_.Reset();
+    thread_.Reset();
+    processId_ = 0;
 }

@@ -53,8 +53,8 @@ public:
 
     LaunchedProcess(const LaunchedProcess&) = delete;
     LaunchedProcess& operator=(const LaunchedProcess&) = delete;
-    LaunchedProcess(LaunchedProcess&& other) noexcept;
-    LaunchedProcess& operator=(LaunchedProcess&& other) noexcept;
+    LaunchedProcess(LaunchedProcess&&) noexcept = default;
+    LaunchedProcess& operator=(LaunchedProcess&&) noexcept = default;
 
     // 1 when the process was created, 0 when not. With wait, blocks until it has ended.
     // Handles from an earlier start are closed first.
@@ -62,9 +62,12 @@ public:
     // Closes the process and thread handles; the process itself runs on.
     void Release() noexcept;
 
-    [[nodiscard]] const ProcessInformation& Info() const noexcept { return processInfo; }
-
 private:
+    friend struct LaunchedProcessPeer;
+    using Handle = OwnedHandle<LauncherApi, &LauncherApi::Close>;
     LauncherApi* api_;
-    ProcessInformation processInfo;
+    // The started process's record, each handle closed through its owner.
+    Handle process_;
+    Handle thread_;
+    std::uint32_t processId_ = 0;
 };

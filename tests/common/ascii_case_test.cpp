@@ -31,7 +31,10 @@ TEST(AsciiCase, UpperCaseInPlace) {
     char text[] = "/u /s az AZ @[`{ \xe9";
     UpperCaseAscii(text);
     EXPECT_STREQ(text, "/U /S AZ AZ @[`{ \xe9");
-    UpperCaseAscii(nullptr);  // nothing to do, nothing read
+    // The fold stops at the terminator: what lies after it is not text.
+    char cut[] = "ab\0cd";
+    UpperCaseAscii(cut);
+    EXPECT_EQ(std::string(cut, sizeof cut), std::string("AB\0cd", sizeof cut));
 }
 
 TEST(AsciiCase, ContainsFindsTheNeedleAnywhereInAnyCase) {

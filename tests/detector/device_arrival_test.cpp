@@ -71,4 +71,14 @@ TEST(IsControllerArrival, NeverReadsPastTheRecordSize) {
     EXPECT_FALSE(IsControllerArrival(kDeviceArrival, header.data()));
 }
 
+// A record too short to reach the name: only its own bytes exist (ASan watches them).
+TEST(IsControllerArrival, RecordsThatEndBeforeTheNameNeverMatch) {
+    for (std::uint32_t size = 8; size < kInterfaceNameOffset; ++size) {
+        std::vector<char> record(size, 'H');
+        std::memcpy(record.data(), &size, 4);
+        std::memcpy(record.data() + 4, &kDeviceInterfaceType, 4);
+        EXPECT_FALSE(IsControllerArrival(kDeviceArrival, record.data())) << size;
+    }
+}
+
 }  // namespace

@@ -6,69 +6,62 @@
 
 namespace {
 
-const char* Name(DialogHandler handler) {
-    switch (handler) {
-    case DialogHandler::kNone: return "none";
-    case DialogHandler::kInitDialog: return "init dialog";
-    case DialogHandler::kDeviceChange: return "device change";
-    case DialogHandler::kSessionEnd: return "session end";
-    case DialogHandler::kHideWindow: return "hide window";
-    case DialogHandler::kPaint: return "paint";
-    case DialogHandler::kDragIcon: return "drag icon";
-    case DialogHandler::kCommand: return "command";
-    case DialogHandler::kDestroy: return "destroy";
-    case DialogHandler::kNcDestroy: return "nc destroy";
-    }
-    return "?";
-}
+constexpr std::intptr_t kIcon = 0x5A5A;  // a handle the drag-icon handler answers with
 
-TEST(RouteDialogMessage, EachMessageReachesItsHandlerAndIsAnsweredAsWindowsExpects) {
+// What the dialog procedure returns for each message, and whether TRUE goes to
+// DWLP_MSGRESULT first, after its handler answered handlerResult. A FALSE return
+// hands the message to the default dialog handling.
+TEST(DialogReply, EachMessageIsAnsweredAsWindowsExpects) {
     const struct {
         std::uint32_t message;
         DialogHandler handler;
-        PassOn passOn;
-        DialogAnswer answer;
+        std::intptr_t handlerResult;
+        std::intptr_t returned;
+        bool setsMessageResult;
     } cases[] = {
+        // The session may end, whatever the save did: TRUE as the message's own result.
+        {kWmQueryEndSession, DialogHandler::kSessionEnd, 0, 1, true},
         // Seen by the detector, then answered by the default handling.
-        {0x0219, DialogHandler::kDeviceChange, PassOn::kAlways, DialogAnswer::kDefault},
-        // Saved and answered TRUE here; the default handling never sees it.
-        {0x0011, DialogHandler::kSessionEnd, PassOn::kNever, DialogAnswer::kTrue},
-        {0x0110, DialogHandler::kInitDialog, PassOn::kWhenHandlerDeclines, DialogAnswer::kHandlerResult},
+        {kWmDeviceChange, DialogHandler::kDeviceChange, 0, 0, false},
+        {kWmDestroy, DialogHandler::kDestroy, 0, 0, false},
+        {kWmNcDestroy, DialogHandler::kNcDestroy, 0, 0, false},
         // No frame is ever drawn: the default handling would draw one.
-        {0x0085, DialogHandler::kHideWindow, PassOn::kNever, DialogAnswer::kHandled},
-        {0x000F, DialogHandler::kPaint, PassOn::kWhenHandlerDeclines, DialogAnswer::kHandlerResult},
-        {0x0037, DialogHandler::kDragIcon, PassOn::kNever, DialogAnswer::kHandlerResult},
-        {0x0111, DialogHandler::kCommand, PassOn::kWhenHandlerDeclines, DialogAnswer::kHandlerResult},
-        {0x0002, DialogHandler::kDestroy, PassOn::kAlways, DialogAnswer::kDefault},
-        {0x0082, DialogHandler::kNcDestroy, PassOn::kAlways, DialogAnswer::kDefault},
+        {kWmNcPaint, DialogHandler::kHideWindow, 0, 1, false},
+        // The handler's own answer, where it has one; its FALSE passes the message on.
+        {kWmQueryDragIcon, DialogHandler::kDragIcon, kIcon, kIcon, false},
+        {kWmInitDialog, DialogHandler::kInitDialog, 1, 1, false},
+        {kWmInitDialog, DialogHandler::kInitDialog, 0, 0, false},
+        {kWmPaint, DialogHandler::kPaint, 1, 1, false},
+        {kWmPaint, DialogHandler::kPaint, 0, 0, false},
+        {kWmCommand, DialogHandler::kCommand, 1, 1, false},
+        {kWmCommand, DialogHandler::kCommand, 0, 0, false},
         // A close request, the session's end itself and a timer are the default handling's alone.
-        {0x0010, DialogHandler::kNone, PassOn::kAlways, DialogAnswer::kDefault},
-        {0x0016, DialogHandler::kNone, PassOn::kAlways, DialogAnswer::kDefault},
-        {0x0113, DialogHandler::kNone, PassOn::kAlways, DialogAnswer::kDefault},
+        {0x0010, DialogHandler::kNone, 0, 0, false},
+        {0x0016, DialogHandler::kNone, 0, 0, false},
+        {0x0113, DialogHandler::kNone, 0, 0, false},
     };
     for (const auto& c : cases) {
-        const DialogRoute route = RouteDialogMessage(c.message);
-        SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.message);
-        EXPECT_STREQ(Name(route.handler), Name(c.handler));
-        EXPECT_EQ(route.passOn, c.passOn);
-        EXPECT_EQ(route.answer, c.answer);
+        SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.message << " handler result " << c.handlerResult);
+        EXPECT_EQ(HandlerFor(c.message), c.handler);
+        const DialogReply reply = ReplyFor(c.message, c.handlerResult);
+        EXPECT_EQ(reply.returned, c.returned);
+        EXPECT_EQ(reply.setsMessageResult, c.setsMessageResult);
     }
 }
 
-// Across every system message: what is passed on always is answered by the default
-// handling, what is never passed on is answered here, and only the messages above
-// have a handler.
-TEST(RouteDialogMessage, PassingOnAndAnsweringAgreeForEveryMessage) {
+// Across every system message: only the messages above have a handler, and one
+// without a handler is always the default handling's.
+TEST(DialogReply, MessagesWithoutAHandlerArePassedOn) {
     int handled = 0;
     for (std::uint32_t message = 0; message < 0x0400; ++message) {
-        const DialogRoute route = RouteDialogMessage(message);
         SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << message);
-        EXPECT_EQ(route.passOn == PassOn::kAlways, route.answer == DialogAnswer::kDefault);
-        if (route.handler != DialogHandler::kNone) {
+        if (HandlerFor(message) != DialogHandler::kNone) {
             ++handled;
-        } else {
-            EXPECT_EQ(route.passOn, PassOn::kAlways);
+            continue;
         }
+        const DialogReply reply = ReplyFor(message, 1);
+        EXPECT_EQ(reply.returned, 0);
+        EXPECT_FALSE(reply.setsMessageResult);
     }
     EXPECT_EQ(handled, 9);
 }

@@ -161,7 +161,6 @@ bool FakeLauncher::Launch(const char* commandLine, const char* currentDirectory,
     processInfo.process = MakeHandle(nextHandle_++);
     processInfo.thread = MakeHandle(nextHandle_++);
     processInfo.processId = nextId_++;
-    processInfo.threadId = nextId_++;
     openHandles.insert(processInfo.process);
     openHandles.insert(processInfo.thread);
     return true;

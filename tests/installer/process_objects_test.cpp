@@ -1,5 +1,7 @@
 #include "process_objects.h"
 
+#include "launched_process_peer.h"
+
 #include "fake_platform.h"
 
 #include <gtest/gtest.h>
@@ -136,8 +138,8 @@ TEST(LaunchedProcess, WaitsOnlyWhenAskedAndClosesBothHandles) {
         {
             LaunchedProcess process;
             EXPECT_EQ(process.Start("kx.exe /U", "C:\\Setup", wait), 1);
-            EXPECT_TRUE(IsHandle(process.Info().process));
-            EXPECT_TRUE(IsHandle(process.Info().thread));
+            EXPECT_TRUE(IsHandle(LaunchedProcessPeer::Process(process)));
+            EXPECT_TRUE(IsHandle(LaunchedProcessPeer::Thread(process)));
             CallLog expected{"launch kx.exe /U in C:\\Setup"};
             if (wait) expected.push_back("wait until ended");
             EXPECT_EQ(fakes.log, expected);
@@ -153,8 +155,8 @@ TEST(LaunchedProcess, FailedStartReturnsZeroAndHoldsNothing) {
     fakes.launcher.launchFails = true;
     {
         LaunchedProcess process("no-such-program.exe", "C:\\", true);
-        EXPECT_EQ(process.Info().processId, 0u);
-        EXPECT_FALSE(IsHandle(process.Info().process));
+        EXPECT_EQ(LaunchedProcessPeer::ProcessId(process), 0u);
+        EXPECT_FALSE(IsHandle(LaunchedProcessPeer::Process(process)));
         EXPECT_EQ(process.Start("no-such-program.exe", "C:\\", true), 0);
     }
     EXPECT_EQ(fakes.log,

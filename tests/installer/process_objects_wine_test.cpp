@@ -4,6 +4,8 @@
 #include "entry.h"
 #include "platform.h"
 #include "process_objects.h"
+#include "launched_process_peer.h"
+#include "unique_handle.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -83,9 +85,9 @@ protected:
 
     void TearDown() override {
         for (LaunchedProcess& process : started) {
-            if (process.Info().process && !HasEnded(process.Info().process)) {
-                TerminateProcess(process.Info().process, 1);
-                HasEnded(process.Info().process, 5000);
+            if (LaunchedProcessPeer::Process(process) && !HasEnded(LaunchedProcessPeer::Process(process))) {
+                TerminateProcess(LaunchedProcessPeer::Process(process), 1);
+                HasEnded(LaunchedProcessPeer::Process(process), 5000);
             }
         }
         started.clear();
@@ -108,16 +110,16 @@ protected:
 
 TEST_F(RealProcesses, RunningDetectorIsFoundAndTerminated) {
     LaunchedProcess& detector = StartKept("\"" + firstDetector + "\" sleep 60000 0", root);
-    ASSERT_NE(detector.Info().processId, 0u);
-    ASSERT_EQ(SnapshotPositions({detector.Info().processId}, "hidwatch.exe").size(), 1u);
+    ASSERT_NE(LaunchedProcessPeer::ProcessId(detector), 0u);
+    ASSERT_EQ(SnapshotPositions({LaunchedProcessPeer::ProcessId(detector)}, "hidwatch.exe").size(), 1u);
 
     RunningProcess running("hidwatch.exe");
     ASSERT_TRUE(running.IsStillActive());
     StopProcess(running);
     EXPECT_FALSE(running.IsStillActive());
-    EXPECT_TRUE(HasEnded(detector.Info().process, 5000));
+    EXPECT_TRUE(HasEnded(LaunchedProcessPeer::Process(detector), 5000));
     DWORD exitCode = 1;
-    EXPECT_TRUE(GetExitCodeProcess(detector.Info().process, &exitCode));
+    EXPECT_TRUE(GetExitCodeProcess(LaunchedProcessPeer::Process(detector), &exitCode));
     EXPECT_EQ(exitCode, 0u);
 }
 
@@ -125,10 +127,10 @@ TEST_F(RealProcesses, OnlyTheLaterOfTwoDetectorsIsTerminated) {
     LaunchedProcess& first = StartKept("\"" + firstDetector + "\" sleep 60000 0", root);
     LaunchedProcess& second = StartKept("\"" + secondDetector + "\" sleep 60000 0", root);
     std::vector<int> positions =
-        SnapshotPositions({first.Info().processId, second.Info().processId}, "hidwatch.exe");
+        SnapshotPositions({LaunchedProcessPeer::ProcessId(first), LaunchedProcessPeer::ProcessId(second)}, "hidwatch.exe");
     ASSERT_EQ(positions.size(), 2u);
-    HANDLE earlier = positions[0] < positions[1] ? first.Info().process : second.Info().process;
-    HANDLE later = positions[0] < positions[1] ? second.Info().process : first.Info().process;
+    HANDLE earlier = positions[0] < positions[1] ? LaunchedProcessPeer::Process(first) : LaunchedProcessPeer::Process(second);
+    HANDLE later = positions[0] < positions[1] ? LaunchedProcessPeer::Process(second) : LaunchedProcessPeer::Process(first);
 
     RunningProcess running("hidwatch.exe");
     StopProcess(running);
@@ -147,9 +149,9 @@ TEST_F(RealProcesses, StartWithoutWaitingReturnsAtOnce) {
     DWORD before = GetTickCount();
     LaunchedProcess& process = StartKept("\"" + secondDetector + "\" sleep 60000 0", root);
     DWORD elapsed = GetTickCount() - before;
-    ASSERT_TRUE(process.Info().process);
+    ASSERT_TRUE(LaunchedProcessPeer::Process(process));
     EXPECT_LT(elapsed, 30000u);
-    EXPECT_FALSE(HasEnded(process.Info().process));
+    EXPECT_FALSE(HasEnded(LaunchedProcessPeer::Process(process)));
 }
 
 TEST_F(RealProcesses, StartWithWaitingBlocksUntilTheEnd) {
@@ -157,19 +159,39 @@ TEST_F(RealProcesses, StartWithWaitingBlocksUntilTheEnd) {
     DWORD before = GetTickCount();
     EXPECT_EQ(process.Start(("\"" + secondDetector + "\" sleep 700 7").c_str(), root.c_str(), true), 1);
     DWORD elapsed = GetTickCount() - before;
-    ASSERT_TRUE(process.Info().process);
-    EXPECT_TRUE(HasEnded(process.Info().process));
+    ASSERT_TRUE(LaunchedProcessPeer::Process(process));
+    EXPECT_TRUE(HasEnded(LaunchedProcessPeer::Process(process)));
     DWORD exitCode = 0;
-    EXPECT_TRUE(GetExitCodeProcess(process.Info().process, &exitCode));
+    EXPECT_TRUE(GetExitCodeProcess(LaunchedProcessPeer::Process(process), &exitCode));
     EXPECT_EQ(exitCode, 7u);
     EXPECT_GE(elapsed, 600u);
+}
+
+// The engine may run for as long as a person takes over its dialogs: the wait has no
+// time limit. A process that never ends by itself still holds the wait after a pause
+// longer than any short limit, and releases it as soon as it ends.
+TEST_F(RealProcesses, WaitingHasNoTimeLimit) {
+    LaunchedProcess& process = StartKept("\"" + secondDetector + "\" sleep 4294967294 0", root);
+    const HANDLE handle = LaunchedProcessPeer::Process(process);
+    ASSERT_TRUE(handle);
+    UniqueHandle waiter(CreateThread(
+        nullptr, 0,
+        [](LPVOID held) -> DWORD {
+            WindowsLauncherApi().WaitUntilEnded(held);
+            return 0;
+        },
+        handle, 0, nullptr));
+    ASSERT_TRUE(waiter);
+    EXPECT_EQ(WaitForSingleObject(waiter.Get(), 3000), static_cast<DWORD>(WAIT_TIMEOUT)) << "the wait gave up early";
+    TerminateProcess(handle, 1);
+    EXPECT_EQ(WaitForSingleObject(waiter.Get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 TEST_F(RealProcesses, MissingProgramIsNotStarted) {
     LaunchedProcess process;
     EXPECT_EQ(process.Start("orva-no-such-program.exe /U", root.c_str(), true), 0);
-    EXPECT_EQ(process.Info().process, nullptr);
-    EXPECT_EQ(process.Info().processId, 0u);
+    EXPECT_EQ(LaunchedProcessPeer::Process(process), nullptr);
+    EXPECT_EQ(LaunchedProcessPeer::ProcessId(process), 0u);
     EXPECT_EQ(process.Start(("\"" + secondDetector + "\" sleep 0 0").c_str(), (root + "\\missing").c_str(), true), 0);
 }
 
@@ -177,7 +199,7 @@ TEST_F(RealProcesses, StartedProgramGetsTheGivenCurrentDirectory) {
     std::string output = root + "\\cwd.txt";
     cleanup.push_back(output);
     LaunchedProcess process(("\"" + firstDetector + "\" cwd \"" + output + "\"").c_str(), (root + "\\b").c_str(), true);
-    ASSERT_TRUE(process.Info().process);
+    ASSERT_TRUE(LaunchedProcessPeer::Process(process));
     EXPECT_TRUE(EqualsIgnoringAsciiCase(ReadText(output).c_str(), (root + "\\b").c_str())) << ReadText(output);
 }
 
@@ -195,7 +217,7 @@ TEST_F(RealProcesses, SourceFolderOfAFolderAndOfADriveRoot) {
         cleanup.push_back(output);
         DeleteFileA(output.c_str());
         LaunchedProcess process(("\"" + c.program + "\" source-folder \"" + output + "\"").c_str(), root.c_str(), true);
-        ASSERT_TRUE(process.Info().process) << c.program;
+        ASSERT_TRUE(LaunchedProcessPeer::Process(process)) << c.program;
         EXPECT_TRUE(EqualsIgnoringAsciiCase(ReadText(output).c_str(), c.expected.c_str()))
             << c.program << " gave " << ReadText(output);
     }
@@ -211,9 +233,9 @@ TEST_F(RealProcesses, DllBesideTheProgramIsNotLoadedOnceSearchIsRestricted) {
     } cases[] = {{"load", 1}, {"load-restricted", 0}};
     for (const auto& c : cases) {
         LaunchedProcess process(("\"" + firstDetector + "\" " + c.mode + " orva_planted.dll").c_str(), root.c_str(), true);
-        ASSERT_TRUE(process.Info().process);
+        ASSERT_TRUE(LaunchedProcessPeer::Process(process));
         DWORD exitCode = 99;
-        EXPECT_TRUE(GetExitCodeProcess(process.Info().process, &exitCode));
+        EXPECT_TRUE(GetExitCodeProcess(LaunchedProcessPeer::Process(process), &exitCode));
         EXPECT_EQ(exitCode, c.expectedExitCode) << c.mode;
     }
 }
