@@ -38,10 +38,8 @@ namespace {
 
 void RemoveObsoleteRunValue() noexcept {
     RegistryApi& registry = *Platform().registry;
-    OsHandle runKey = nullptr;
-    if (!registry.CreateMachineKey(kRunKeyPath, runKey)) return;
-    RegistryKey key(registry, runKey);
-    registry.DeleteValue(key.Get(), kObsoleteRunValue);
+    const RegistryKey runKey = CreateKey(registry, kRunKeyPath);
+    if (runKey.IsValid()) (void)registry.DeleteValue(runKey.Get(), kObsoleteRunValue);
 }
 
 }  // namespace
@@ -59,10 +57,8 @@ int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences
 
     RemoveObsoleteRunValue();
 
-    RegistryApi& registry = *Platform().registry;
-    OsHandle installerKey = nullptr;
-    if (!registry.CreateMachineKey(kInstallerKeyPath, installerKey)) return 1;
-    state.installerKeyHandle.Reset(registry, installerKey);
+    state.installerKeyHandle = CreateKey(*Platform().registry, kInstallerKeyPath);
+    if (!state.installerKeyHandle.IsValid()) return 1;
 
     UpperCaseAscii(commandLineTail);
     if (RequestsUninstall(commandLineTail)) {

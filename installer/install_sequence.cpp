@@ -32,9 +32,8 @@ void WriteInstallerValue(const char* name, const char* fileName) noexcept {
 // be opened or the command does not fit.
 void RegisterAndStartDetector() noexcept {
     RegistryApi& registry = *Platform().registry;
-    OsHandle opened = nullptr;
-    if (!registry.OpenMachineKey(kRunKeyPath, KeyAccess::AllAccess, opened)) return;
-    RegistryKey runKey(registry, opened);
+    RegistryKey runKey = OpenKey(registry, kRunKeyPath, KeyAccess::AllAccess);
+    if (!runKey.IsValid()) return;
     char command[kMaxPath];
     if (!DetectorCommand(command, installerState.installFolder)) return;
     (void)registry.SetStringValue(runKey.Get(), kDetectorRunValue, command);
@@ -46,9 +45,8 @@ void RegisterAndStartDetector() noexcept {
 
 void WriteUninstallIcon() noexcept {
     RegistryApi& registry = *Platform().registry;
-    OsHandle opened = nullptr;
-    if (!registry.OpenMachineKey(kUninstallKey, KeyAccess::ReadWrite, opened)) return;
-    RegistryKey uninstallKey(registry, opened);
+    const RegistryKey uninstallKey = OpenKey(registry, kUninstallKey, KeyAccess::ReadWrite);
+    if (!uninstallKey.IsValid()) return;
     char icon[kMaxPath];
     if (!PathInFolder(icon, installerState.installFolder, "kx.exe,0")) return;
     (void)registry.SetStringValue(uninstallKey.Get(), "DisplayIcon", icon);

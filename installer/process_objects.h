@@ -20,7 +20,6 @@ public:
     RunningProcess(RunningProcess&&) noexcept = default;
     RunningProcess& operator=(RunningProcess&&) noexcept = default;
 
-    [[nodiscard]] bool HoldsProcess() const noexcept { return processHandle.IsValid(); }
     // True only when the exit code can be read and is STILL_ACTIVE.
     [[nodiscard]] bool IsStillActive() const noexcept;
     // TerminateProcess with exit code 0; the end comes asynchronously.
@@ -30,6 +29,7 @@ public:
     void Release() noexcept { processHandle.Reset(); }
 
 private:
+    friend struct RunningProcessPeer;
     using ProcessHandle = OwnedHandle<ProcessSnapshotApi, &ProcessSnapshotApi::Close>;
     ProcessSnapshotApi* api_;
     ProcessHandle processHandle;

@@ -29,6 +29,16 @@ public:
 
 using RegistryKey = OwnedHandle<RegistryApi, &RegistryApi::CloseKey>;
 
+// The key opened, or created, with its owner; an empty owner when that failed.
+[[nodiscard]] inline RegistryKey OpenKey(RegistryApi& registry, const char* subKey, KeyAccess access) noexcept {
+    OsHandle key = nullptr;
+    return registry.OpenMachineKey(subKey, access, key) ? RegistryKey(registry, key) : RegistryKey();
+}
+[[nodiscard]] inline RegistryKey CreateKey(RegistryApi& registry, const char* subKey) noexcept {
+    OsHandle key = nullptr;
+    return registry.CreateMachineKey(subKey, key) ? RegistryKey(registry, key) : RegistryKey();
+}
+
 #if defined(_WIN32)
 RegistryApi& WindowsRegistryApi() noexcept;
 #endif

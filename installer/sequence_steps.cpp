@@ -7,11 +7,7 @@
 #include "shell_folder.h"
 
 bool DriverServiceExists() noexcept {
-    RegistryApi& registry = *Platform().registry;
-    OsHandle opened = nullptr;
-    if (!registry.OpenMachineKey(kDriverServiceKey, KeyAccess::Read, opened)) return false;
-    RegistryKey serviceKey(registry, opened);
-    return true;
+    return OpenKey(*Platform().registry, kDriverServiceKey, KeyAccess::Read).IsValid();
 }
 
 void DeleteInstallerKey() noexcept {

@@ -18,10 +18,8 @@ void DeleteFromInstallFolder(const char* name) noexcept {
 
 void DeleteDetectorRunValue() noexcept {
     RegistryApi& registry = *Platform().registry;
-    OsHandle opened = nullptr;
-    if (!registry.OpenMachineKey(kRunKeyPath, KeyAccess::AllAccess, opened)) return;
-    RegistryKey runKey(registry, opened);
-    (void)registry.DeleteValue(runKey.Get(), kDetectorRunValue);
+    const RegistryKey runKey = OpenKey(registry, kRunKeyPath, KeyAccess::AllAccess);
+    if (runKey.IsValid()) (void)registry.DeleteValue(runKey.Get(), kDetectorRunValue);
 }
 
 // Windows keeps a folder that is some process's current directory, the installer's

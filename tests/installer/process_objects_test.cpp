@@ -1,6 +1,6 @@
 #include "process_objects.h"
 
-#include "launched_process_peer.h"
+#include "process_objects_peer.h"
 
 #include "fake_platform.h"
 
@@ -32,7 +32,7 @@ TEST_P(RunningProcessMatch, HoldsTheLastWholeNameMatch) {
         std::set<std::uint32_t> expected;
         if (GetParam().heldProcess) expected.insert(GetParam().heldProcess);
         EXPECT_EQ(fakes.processes.openProcesses, expected);
-        EXPECT_EQ(process.HoldsProcess(), GetParam().heldProcess != 0);
+        EXPECT_EQ(RunningProcessPeer::HoldsProcess(process), GetParam().heldProcess != 0);
         EXPECT_EQ(process.IsStillActive(), GetParam().heldProcess != 0);
         EXPECT_FALSE(fakes.processes.snapshotOpen);
     }
@@ -83,7 +83,7 @@ TEST(RunningProcess, EndedProcessIsNotActiveAndReleaseClosesOnce) {
     RunningProcess process("hidwatch.exe");
     EXPECT_FALSE(process.IsStillActive());
     RunningProcess moved = std::move(process);
-    EXPECT_TRUE(moved.HoldsProcess());
+    EXPECT_TRUE(RunningProcessPeer::HoldsProcess(moved));
     moved.Release();
     moved.Release();
     EXPECT_TRUE(fakes.processes.openProcesses.empty());

@@ -4,7 +4,7 @@
 #include "entry.h"
 #include "platform.h"
 #include "process_objects.h"
-#include "launched_process_peer.h"
+#include "process_objects_peer.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -141,7 +141,7 @@ TEST_F(RealProcesses, OnlyTheLaterOfTwoDetectorsIsTerminated) {
 
 TEST_F(RealProcesses, NoDetectorRunningHoldsNothing) {
     RunningProcess running("orva-no-such-program.exe");
-    EXPECT_FALSE(running.HoldsProcess());
+    EXPECT_FALSE(RunningProcessPeer::HoldsProcess(running));
     EXPECT_FALSE(running.IsStillActive());
 }
 

@@ -1,7 +1,11 @@
-// Reaches inside a LaunchedProcess for tests: the record of the process it started.
+// Reaches inside the process objects for tests: what each one holds.
 #pragma once
 
 #include "process_objects.h"
+
+struct RunningProcessPeer {
+    static bool HoldsProcess(const RunningProcess& running) { return running.processHandle.IsValid(); }
+};
 
 struct LaunchedProcessPeer {
     static OsHandle Process(const LaunchedProcess& launched) { return launched.process_.Get(); }
