@@ -167,6 +167,11 @@ TEST_F(RealProcesses, StartWithWaitingBlocksUntilTheEnd) {
     EXPECT_GE(elapsed, 600u);
 }
 
+DWORD WINAPI WaitUntilEnded(LPVOID process) {
+    WindowsLauncherApi().WaitUntilEnded(process);
+    return 0;
+}
+
 // The engine may run for as long as a person takes over its dialogs: the wait has no
 // time limit. A process that never ends by itself still holds the wait after a pause
 // longer than any short limit, and releases it as soon as it ends.
@@ -174,13 +179,7 @@ TEST_F(RealProcesses, WaitingHasNoTimeLimit) {
     LaunchedProcess& process = StartKept("\"" + secondDetector + "\" sleep 4294967294 0", root);
     const HANDLE handle = LaunchedProcessPeer::Process(process);
     ASSERT_TRUE(handle);
-    UniqueHandle waiter(CreateThread(
-        nullptr, 0,
-        [](LPVOID held) -> DWORD {
-            WindowsLauncherApi().WaitUntilEnded(held);
-            return 0;
-        },
-        handle, 0, nullptr));
+    UniqueHandle waiter(CreateThread(nullptr, 0, &WaitUntilEnded, handle, 0, nullptr));
     ASSERT_TRUE(waiter);
     EXPECT_EQ(WaitForSingleObject(waiter.Get(), 3000), static_cast<DWORD>(WAIT_TIMEOUT)) << "the wait gave up early";
     TerminateProcess(handle, 1);
