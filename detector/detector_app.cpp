@@ -27,20 +27,17 @@ bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
 
 const char* DetectorApp::GetAppName() noexcept {
     if (appName_[0] != '\0') return appName_;
-    char path[MAX_PATH];
+    char path[kMaxPath];
     const DWORD length = GetModuleFileNameA(instance_, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
-        // A path that does not fit is cut short; the program's own name stands in.
-        std::strcpy(appName_, "HIDWATCH");
-        return appName_;
-    }
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; ++p) {
+    // A path that does not fit is cut short; the program's own file name stands in.
+    const char* const whole = length == 0 || length >= sizeof path ? kDetectorFileName : path;
+    const char* name = whole;
+    for (const char* p = whole; *p != '\0'; ++p) {
         if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
     }
     std::size_t nameLength = std::strlen(name);
     if (const char* dot = std::strrchr(name, '.')) nameLength = static_cast<std::size_t>(dot - name);
-    // Fits: the name is a part of a path shorter than MAX_PATH.
+    // Fits: the name is a part of a path shorter than kMaxPath.
     std::memcpy(appName_, name, nameLength);
     appName_[nameLength] = '\0';
     return appName_;
