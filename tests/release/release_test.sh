@@ -101,7 +101,7 @@ check "OrvaSetup.exe" "$src/tests/installer/orvasetup_pe_check.sh" "$signed/Orva
 
 # The installer signed, under Wine: the release's own programs where this machine runs
 # 32-bit code, else the 64-bit twin of the Wine suite's build signed alike.
-echo "-- signed OrvaSetup.exe under Wine ($(orva_wine_choice "this test"))"
+echo "-- $(orva_wine_choice "the signed installer under Wine")"
 wine_build=$src/build/$ORVA_WINE_BUILD
 probe=$wine_build/tests/installer/installer_probe.exe
 if [ ! -f "$probe" ] || [ ! -f "$wine_build/installer/OrvaSetup.exe" ]; then
