@@ -8,7 +8,8 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 packages=(cmake make g++ googletest libgtest-dev clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 wine32:i386 xvfb xauth file cppcheck)
+          wine wine64 wine32:i386 xvfb xauth file
+          cppcheck zip osslsigncode openssl)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -40,4 +40,5 @@ if [ "$ORVA_WINE_BUILD" != win32 ]; then
 fi
 # One virtual display for the whole Wine run; the tests share one throwaway prefix.
 xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset "$ORVA_WINE_BUILD"
+tests/release/release_test.sh
 echo "$choice"
