@@ -60,6 +60,32 @@ TEST(RetryBudget, AllTriesTogetherStayWithinTheBound) {
     EXPECT_EQ(pause.slept, kSaveRetryBudgetMs);
 }
 
+struct FolderCase {
+    const char* path;
+    const char* folder;
+};
+
+TEST(SettingsFolderOf, KeepsTheTemporaryFileBesideTheSettingsFile) {
+    const FolderCase cases[] = {
+        {"C:\\Program Files (x86)\\Orva\\PANELSET.TXT", "C:\\Program Files (x86)\\Orva"},
+        {"C:\\PANELSET.TXT", "C:\\"},
+        {"\\PANELSET.TXT", "\\"},
+        {"C:PANELSET.TXT", "C:"},
+        {"PANELSET.TXT", "."},
+        {"sub/PANELSET.TXT", "sub"},
+        {"\\\\server\\share\\PANELSET.TXT", "\\\\server\\share"},
+    };
+    for (const FolderCase& c : cases) {
+        char folder[256];
+        ASSERT_TRUE(SettingsFolderOf(c.path, folder, sizeof folder)) << c.path;
+        EXPECT_STREQ(folder, c.folder) << c.path;
+    }
+    char small[4];
+    EXPECT_FALSE(SettingsFolderOf("abcd\\x", small, sizeof small));
+    EXPECT_TRUE(SettingsFolderOf("abc\\x", small, sizeof small));
+}
+
+
 TEST(IsLeftoverTemporaryName, KnowsTheRewritesOwnNamesOnly) {
     struct Case {
         const char* name;
