@@ -358,7 +358,7 @@ TEST(SettingsFileDurability, BusyFileIsTriedAgainWhileTheBudgetLasts) {
     files.Put(kPath, kOld);
     CountingPause pause;
     RetryBudget budget(pause, 100);
-    const FileId holder = files.HoldOpen(kPath, false);
+    const OsHandle holder = files.HoldOpen(kPath, false);
     {
         SettingsFile settings(kPath, files);
         settings.UseRetryBudget(&budget);
@@ -402,7 +402,7 @@ TEST(SettingsFileDurability, LeftoverInUseIsKeptAndAFailedCleanupGoesNextTime) {
     FakeFileAccess files;
     files.Put(kPath, kOld);
     files.Put("C:\\Orva\\pnl0A0B.tmp", "another rewrite still writing");
-    const FileId writer = files.HoldOpen("C:\\Orva\\pnl0A0B.tmp", false);
+    const OsHandle writer = files.HoldOpen("C:\\Orva\\pnl0A0B.tmp", false);
     {
         SettingsFile settings(kPath, files);
         files.FailCall(FakeFileAccess::kReplace, 1);

@@ -422,7 +422,7 @@ TEST(SettingsFile, HolderWithoutDeleteSharingKeepsTheOldContent) {
     FakeFileAccess files;
     files.Put(kPath, "Frequency=1\r\n");
     SettingsFile settings(kPath, files);
-    const FileId holder = files.HoldOpen(kPath, false);
+    const OsHandle holder = files.HoldOpen(kPath, false);
     settings.value.number = 2;
     EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
     EXPECT_EQ(settings.status, -1);
