@@ -112,10 +112,10 @@ std::size_t SettingsFile::ReadLine(const std::string& content, std::size_t start
 bool SettingsFile::ReadAll(std::string* content) noexcept {
     if (!fileHandle.IsValid() || !files_.Seek(fileHandle.Get(), 0)) return false;
     content->clear();
-    char block[16384];
     std::size_t got = 0;
     try {
         do {
+            char block[16384];
             if (!files_.Read(fileHandle.Get(), block, sizeof block, &got) || got > sizeof block) return false;
             if (content->size() + got > kMaxFileSize) return false;
             content->append(block, got);
