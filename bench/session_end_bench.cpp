@@ -57,22 +57,22 @@ public:
     long flushes = 0;
     long rewrites = 0;
 
-    FileId OpenForReading(const char* path) noexcept override { return inner_.OpenForReading(path); }
-    bool Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
+    OsHandle OpenForReading(const char* path) noexcept override { return inner_.OpenForReading(path); }
+    bool Read(OsHandle file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
         return inner_.Read(file, buffer, size, got);
     }
-    bool Seek(FileId file, std::uint64_t offset) noexcept override { return inner_.Seek(file, offset); }
-    FileId CreateTemporary(const char* folder, char* tempPath, std::size_t size) noexcept override {
+    bool Seek(OsHandle file, std::uint64_t offset) noexcept override { return inner_.Seek(file, offset); }
+    OsHandle CreateTemporary(const char* folder, char* tempPath, std::size_t size) noexcept override {
         return inner_.CreateTemporary(folder, tempPath, size);
     }
-    bool Write(FileId file, const char* data, std::size_t size) noexcept override {
+    bool Write(OsHandle file, const char* data, std::size_t size) noexcept override {
         return inner_.Write(file, data, size);
     }
-    bool Flush(FileId file) noexcept override {
+    bool Flush(OsHandle file) noexcept override {
         ++flushes;
         return inner_.Flush(file);
     }
-    void Close(FileId file) noexcept override { inner_.Close(file); }
+    void Close(OsHandle file) noexcept override { inner_.Close(file); }
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
         const ReplaceResult result = inner_.Replace(target, replacement);
         if (result == ReplaceResult::kReplaced) ++rewrites;

@@ -32,24 +32,24 @@ namespace {
 // Just enough POSIX to run the accessor on real files natively.
 class PosixFiles final : public FileAccess {
 public:
-    FileId OpenForReading(const char* path) noexcept override {
+    OsHandle OpenForReading(const char* path) noexcept override {
         const int fd = open(path, O_RDONLY);
-        return fd < 0 ? kNoFile : static_cast<FileId>(fd) + 1;
+        return AsHandle(fd);
     }
-    bool Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
+    bool Read(OsHandle file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
         const ssize_t n = read(Fd(file), buffer, size);
         *got = n > 0 ? static_cast<std::size_t>(n) : 0;
         return n >= 0;
     }
-    bool Seek(FileId file, std::uint64_t offset) noexcept override {
+    bool Seek(OsHandle file, std::uint64_t offset) noexcept override {
         return lseek(Fd(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
     }
-    FileId CreateTemporary(const char* folder, char* tempPath, std::size_t size) noexcept override {
-        if (std::snprintf(tempPath, size, "%s/pnlXXXXXX", folder) >= static_cast<int>(size)) return kNoFile;
+    OsHandle CreateTemporary(const char* folder, char* tempPath, std::size_t size) noexcept override {
+        if (std::snprintf(tempPath, size, "%s/pnlXXXXXX", folder) >= static_cast<int>(size)) return nullptr;
         const int fd = mkstemp(tempPath);
-        return fd < 0 ? kNoFile : static_cast<FileId>(fd) + 1;
+        return AsHandle(fd);
     }
-    bool Write(FileId file, const char* data, std::size_t size) noexcept override {
+    bool Write(OsHandle file, const char* data, std::size_t size) noexcept override {
         while (size > 0) {
             const ssize_t n = write(Fd(file), data, size);
             if (n <= 0) return false;
@@ -58,8 +58,8 @@ public:
         }
         return true;
     }
-    bool Flush(FileId file) noexcept override { return fsync(Fd(file)) == 0; }
-    void Close(FileId file) noexcept override { close(Fd(file)); }
+    bool Flush(OsHandle file) noexcept override { return fsync(Fd(file)) == 0; }
+    void Close(OsHandle file) noexcept override { close(Fd(file)); }
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
         struct stat existing;
         if (stat(target, &existing) != 0) return ReplaceResult::kFailed;  // never create it
@@ -78,7 +78,11 @@ public:
     }
 
 private:
-    static int Fd(FileId file) { return static_cast<int>(file - 1); }
+    // The descriptor plus one, so that descriptor 0 is a valid handle.
+    static OsHandle AsHandle(int fd) {
+        return fd < 0 ? nullptr : reinterpret_cast<OsHandle>(static_cast<std::intptr_t>(fd) + 1);
+    }
+    static int Fd(OsHandle file) { return static_cast<int>(reinterpret_cast<std::intptr_t>(file) - 1); }
 };
 #endif
 
@@ -88,20 +92,20 @@ public:
     CountingFiles(FileAccess& inner, bool bytePerRead) : inner_(inner), bytePerRead_(bytePerRead) {}
     long reads = 0;
 
-    FileId OpenForReading(const char* path) noexcept override { return inner_.OpenForReading(path); }
-    bool Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
+    OsHandle OpenForReading(const char* path) noexcept override { return inner_.OpenForReading(path); }
+    bool Read(OsHandle file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
         ++reads;
         return inner_.Read(file, buffer, bytePerRead_ ? 1 : size, got);
     }
-    bool Seek(FileId file, std::uint64_t offset) noexcept override { return inner_.Seek(file, offset); }
-    FileId CreateTemporary(const char* folder, char* tempPath, std::size_t size) noexcept override {
+    bool Seek(OsHandle file, std::uint64_t offset) noexcept override { return inner_.Seek(file, offset); }
+    OsHandle CreateTemporary(const char* folder, char* tempPath, std::size_t size) noexcept override {
         return inner_.CreateTemporary(folder, tempPath, size);
     }
-    bool Write(FileId file, const char* data, std::size_t size) noexcept override {
+    bool Write(OsHandle file, const char* data, std::size_t size) noexcept override {
         return inner_.Write(file, data, size);
     }
-    bool Flush(FileId file) noexcept override { return inner_.Flush(file); }
-    void Close(FileId file) noexcept override { inner_.Close(file); }
+    bool Flush(OsHandle file) noexcept override { return inner_.Flush(file); }
+    void Close(OsHandle file) noexcept override { inner_.Close(file); }
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
         return inner_.Replace(target, replacement);
     }

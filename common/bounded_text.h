@@ -15,7 +15,9 @@ template <std::size_t size>
 
 // printf-style formatting into dest (size bytes, terminator included). On failure
 // (the result does not fit, or the format fails) dest is left empty.
+// (The standard attribute comes first: clang accepts no standard attribute after a GNU one.)
+[[nodiscard]]
 #if defined(__GNUC__)
 __attribute__((format(printf, 3, 4)))
 #endif
-[[nodiscard]] bool FormatWhole(char* dest, std::size_t size, const char* format, ...) noexcept;
+bool FormatWhole(char* dest, std::size_t size, const char* format, ...) noexcept;

@@ -1,17 +1,13 @@
 // The file operations the settings file accessor needs, behind an interface
 // the size of what it calls, so that tests can replace the file system and make
-// any single step fail.
+// any single step fail. An open file is an OsHandle (a HANDLE on Windows); a
+// failed open or create gives one for which IsHandle is false.
 #pragma once
 
 #include "service_handle.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// An open file as the implementation identifies it; kNoFile is "none". The
-// Windows side keeps a HANDLE in it.
-using FileId = std::uintptr_t;
-constexpr FileId kNoFile = 0;
 
 // What one attempt to put a replacement in place of its target came to. The
 // target holds its old content in every case but kReplaced.
@@ -27,27 +23,27 @@ public:
 
     // An existing file only, for reading. Others may read, write, delete and replace
     // it meanwhile, so that holding it open never blocks a replace.
-    [[nodiscard]] virtual FileId OpenForReading(const char* path) noexcept = 0;
+    [[nodiscard]] virtual OsHandle OpenForReading(const char* path) noexcept = 0;
 
     // Up to size bytes; *got is 0 at the end of the file. False when the read failed.
-    [[nodiscard]] virtual bool Read(FileId file, char* buffer, std::size_t size,
+    [[nodiscard]] virtual bool Read(OsHandle file, char* buffer, std::size_t size,
                                     std::size_t* got) noexcept = 0;
 
     // Sets the position of the next read, counted from the start of the file.
-    [[nodiscard]] virtual bool Seek(FileId file, std::uint64_t offset) noexcept = 0;
+    [[nodiscard]] virtual bool Seek(OsHandle file, std::uint64_t offset) noexcept = 0;
 
     // A new, uniquely named, empty file in folder, open for writing and shared with
     // nobody. Its full name goes to tempPath (tempPathSize bytes); what does not fit fails.
-    [[nodiscard]] virtual FileId CreateTemporary(const char* folder, char* tempPath,
+    [[nodiscard]] virtual OsHandle CreateTemporary(const char* folder, char* tempPath,
                                                  std::size_t tempPathSize) noexcept = 0;
 
     // All size bytes or failure.
-    [[nodiscard]] virtual bool Write(FileId file, const char* data, std::size_t size) noexcept = 0;
+    [[nodiscard]] virtual bool Write(OsHandle file, const char* data, std::size_t size) noexcept = 0;
 
     // Pushes what was written through to the disk.
-    [[nodiscard]] virtual bool Flush(FileId file) noexcept = 0;
+    [[nodiscard]] virtual bool Flush(OsHandle file) noexcept = 0;
 
-    virtual void Close(FileId file) noexcept = 0;
+    virtual void Close(OsHandle file) noexcept = 0;
 
     // Puts the closed file replacement in the place of the existing file target by one
     // rename, so that target holds either its whole old or its whole new content at
@@ -65,7 +61,7 @@ public:
 };
 
 // Owns one open file of a FileAccess and closes it through it, so that a fake sees the close.
-using ScopedFile = ServiceHandle<FileAccess, FileId, &FileAccess::Close, NoneIs<FileId, kNoFile>>;
+using ScopedFile = OwnedHandle<FileAccess, &FileAccess::Close>;
 
 #if defined(_WIN32)
 // The real files, through the Win32 ANSI calls.

@@ -10,68 +10,64 @@
 
 namespace {
 
-HANDLE AsHandle(FileId file) noexcept { return reinterpret_cast<HANDLE>(file); }
-
-FileId TakeId(UniqueHandle& handle) noexcept {
-    return handle.IsValid() ? reinterpret_cast<FileId>(handle.Release()) : kNoFile;
-}
+OsHandle TakeHandle(UniqueHandle& handle) noexcept { return handle.IsValid() ? handle.Release() : nullptr; }
 
 class WindowsFiles final : public FileAccess {
 public:
-    FileId OpenForReading(const char* path) noexcept override {
+    OsHandle OpenForReading(const char* path) noexcept override {
         UniqueHandle file(CreateFileA(path, FILE_READ_DATA,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        return TakeId(file);
+        return TakeHandle(file);
     }
 
-    bool Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
+    bool Read(OsHandle file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
         *got = 0;
         const DWORD ask = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
         DWORD read = 0;
-        if (!ReadFile(AsHandle(file), buffer, ask, &read, nullptr)) return false;
+        if (!ReadFile(file, buffer, ask, &read, nullptr)) return false;
         *got = read;
         return true;
     }
 
-    bool Seek(FileId file, std::uint64_t offset) noexcept override {
+    bool Seek(OsHandle file, std::uint64_t offset) noexcept override {
         LARGE_INTEGER distance;
         distance.QuadPart = static_cast<LONGLONG>(offset);
-        return SetFilePointerEx(AsHandle(file), distance, nullptr, FILE_BEGIN) != 0;
+        return SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) != 0;
     }
 
-    FileId CreateTemporary(const char* folder, char* tempPath,
+    OsHandle CreateTemporary(const char* folder, char* tempPath,
                            std::size_t tempPathSize) noexcept override {
         // GetTempFileNameA writes up to MAX_PATH bytes and wants room for its
         // 14-character name behind the folder.
-        if (tempPathSize < MAX_PATH || std::strlen(folder) > MAX_PATH - 14) return kNoFile;
-        if (GetTempFileNameA(folder, "pnl", 0, tempPath) == 0) return kNoFile;
+        if (tempPathSize < MAX_PATH || std::strlen(folder) > MAX_PATH - 14) return nullptr;
+        if (GetTempFileNameA(folder, "pnl", 0, tempPath) == 0) return nullptr;
         // GetTempFileNameA has created the file under its unique name; open it
         // for ourselves alone.
         UniqueHandle file(CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsValid()) {
             DeleteFileA(tempPath);
-            return kNoFile;
+            return nullptr;
         }
-        return TakeId(file);
+        return TakeHandle(file);
     }
 
-    bool Write(FileId file, const char* data, std::size_t size) noexcept override {
+    bool Write(OsHandle file, const char* data, std::size_t size) noexcept override {
         while (size > 0) {
             const DWORD ask = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
             DWORD written = 0;
-            if (!WriteFile(AsHandle(file), data, ask, &written, nullptr) || written == 0) return false;
+            if (!WriteFile(file, data, ask, &written, nullptr) || written == 0) return false;
             data += written;
             size -= written;
         }
         return true;
     }
 
-    bool Flush(FileId file) noexcept override { return FlushFileBuffers(AsHandle(file)) != 0; }
+    bool Flush(OsHandle file) noexcept override { return FlushFileBuffers(file) != 0; }
 
-    void Close(FileId file) noexcept override {
-        UniqueHandle closing(AsHandle(file));
+    void Close(OsHandle file) noexcept override {
+        UniqueHandle closing(file);
     }
 
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override {

@@ -3,6 +3,8 @@
 #include "ascii_case.h"
 #include "platform.h"
 
+#include <cstring>
+
 namespace {
 
 bool IsHexDigit(char c) noexcept {
@@ -47,4 +49,31 @@ bool IsLeftoverTemporaryName(const char* name) noexcept {
         }
     }
     return name[sizeof pattern - 1] == '\0';
+}
+
+bool SettingsFolderOf(const char* path, char* folder, std::size_t size) noexcept {
+    if (size == 0) return false;
+    const std::size_t length = std::strlen(path);
+    std::size_t cut = length;
+    while (cut > 0 && path[cut - 1] != '\\' && path[cut - 1] != '/') --cut;
+    std::size_t keep;
+    if (cut == 0) {
+        // "C:name" lies in the current folder of drive C.
+        if (length >= 2 && path[1] == ':') {
+            keep = 2;
+        } else {
+            if (size < 2) return false;
+            std::memcpy(folder, ".", 2);
+            return true;
+        }
+    } else {
+        keep = cut - 1;  // without the separator...
+        if (keep == 0 || path[keep - 1] == ':' || path[keep - 1] == '\\' || path[keep - 1] == '/') {
+            keep = cut;  // ...except for a root ("\", "C:\"), which needs it
+        }
+    }
+    if (keep + 1 > size) return false;
+    std::memcpy(folder, path, keep);
+    folder[keep] = '\0';
+    return true;
 }

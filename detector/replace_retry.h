@@ -1,12 +1,13 @@
-// The decisions around putting a rewritten settings file in place: which failures
-// are worth another try, how long all tries of one save may take together, and
-// which files in the folder a dead rewrite left behind. Plain functions over
-// values, so that the Windows side only calls them.
+// The decisions around putting a rewritten settings file in place: where its copy
+// goes, which failures are worth another try, how long all tries of one save may
+// take together, and which files in the folder a dead rewrite left behind. Plain
+// functions over values, so that the Windows side only calls them.
 #pragma once
 
 #include "file_access.h"
 #include "shared_contract.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class Pause;
@@ -43,6 +44,11 @@ private:
 
 // The pure part of WaitForRetry: retry only a busy file, with a full pause left.
 [[nodiscard]] bool ShouldRetryReplace(ReplaceResult result, std::uint32_t budgetLeftMs) noexcept;
+
+// The folder a temporary file beside path must go to: path up to its last "\" or
+// "/" ("." when there is none, the root itself for a file in a root). False when
+// it does not fit size bytes.
+[[nodiscard]] bool SettingsFolderOf(const char* path, char* folder, std::size_t size) noexcept;
 
 // The name (without folder) of a temporary file a rewrite makes: "pnl", four
 // hexadecimal digits, ".tmp", in any case, as GetTempFileName forms them.

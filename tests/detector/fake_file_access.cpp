@@ -23,12 +23,16 @@ std::map<std::string, std::string> FakeFileAccess::Snapshot() const {
     return result;
 }
 
-FileId FakeFileAccess::HoldOpen(const std::string& path, bool shareDelete) {
+OsHandle FakeFileAccess::HoldOpen(const std::string& path, bool shareDelete) {
     auto found = files_.find(path);
-    if (found == files_.end()) return kNoFile;
-    Handle handle{path, found->second, 0, shareDelete, false};
-    handles_[nextId_] = handle;
-    return nextId_++;
+    if (found == files_.end()) return nullptr;
+    return AddHandle(Handle{path, found->second, 0, shareDelete, false});
+}
+
+OsHandle FakeFileAccess::AddHandle(const Handle& handle) {
+    const auto file = reinterpret_cast<OsHandle>(nextId_++);
+    handles_[file] = handle;
+    return file;
 }
 
 void FakeFileAccess::FailCall(Op op, int nth) { failAt_[op] = calls_[op] + nth; }
@@ -49,12 +53,12 @@ bool FakeFileAccess::BlocksDelete(const std::string& path) const {
     return false;
 }
 
-FileId FakeFileAccess::OpenForReading(const char* path) noexcept {
-    if (Fails(kOpen)) return kNoFile;
+OsHandle FakeFileAccess::OpenForReading(const char* path) noexcept {
+    if (Fails(kOpen)) return nullptr;
     return HoldOpen(path, true);
 }
 
-bool FakeFileAccess::Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept {
+bool FakeFileAccess::Read(OsHandle file, char* buffer, std::size_t size, std::size_t* got) noexcept {
     *got = 0;
     if (Fails(kRead)) return false;
     Handle& handle = handles_.at(file);
@@ -68,15 +72,15 @@ bool FakeFileAccess::Read(FileId file, char* buffer, std::size_t size, std::size
     return true;
 }
 
-bool FakeFileAccess::Seek(FileId file, std::uint64_t offset) noexcept {
+bool FakeFileAccess::Seek(OsHandle file, std::uint64_t offset) noexcept {
     if (Fails(kSeek)) return false;
     handles_.at(file).position = static_cast<std::size_t>(offset);
     return true;
 }
 
-FileId FakeFileAccess::CreateTemporary(const char* folder, char* tempPath,
+OsHandle FakeFileAccess::CreateTemporary(const char* folder, char* tempPath,
                                        std::size_t tempPathSize) noexcept {
-    if (Fails(kCreate)) return kNoFile;
+    if (Fails(kCreate)) return nullptr;
     std::string name;
     do {
         // Four hexadecimal digits, as GetTempFileName makes them.
@@ -84,24 +88,22 @@ FileId FakeFileAccess::CreateTemporary(const char* folder, char* tempPath,
         std::snprintf(unique, sizeof unique, "pnl%04X.tmp", static_cast<unsigned>(nextTemp_++ & 0xFFFF));
         name = std::string(folder) + "\\" + unique;
     } while (Exists(name));
-    if (name.size() + 1 > tempPathSize) return kNoFile;
+    if (name.size() + 1 > tempPathSize) return nullptr;
     std::memcpy(tempPath, name.c_str(), name.size() + 1);
     Put(name, "");
-    Handle handle{name, files_[name], 0, false, true};
-    handles_[nextId_] = handle;
-    return nextId_++;
+    return AddHandle(Handle{name, files_[name], 0, false, true});
 }
 
-bool FakeFileAccess::Write(FileId file, const char* data, std::size_t size) noexcept {
+bool FakeFileAccess::Write(OsHandle file, const char* data, std::size_t size) noexcept {
     if (Fails(kWrite)) return false;
     Handle& handle = handles_.at(file);
     handle.content->append(data, size);
     return true;
 }
 
-bool FakeFileAccess::Flush(FileId file) noexcept { return !Fails(kFlush); }
+bool FakeFileAccess::Flush(OsHandle file) noexcept { return !Fails(kFlush); }
 
-void FakeFileAccess::Close(FileId file) noexcept {
+void FakeFileAccess::Close(OsHandle file) noexcept {
     if (recording_) states_.push_back(Snapshot());
     ++calls_[kClose];
     handles_.erase(file);

@@ -5,6 +5,7 @@
 
 #include "file_access.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,8 +23,8 @@ public:
     std::map<std::string, std::string> Snapshot() const;
 
     // Another holder of path, with or without delete sharing, until Release.
-    FileId HoldOpen(const std::string& path, bool shareDelete);
-    void Release(FileId file) { Close(file); }
+    OsHandle HoldOpen(const std::string& path, bool shareDelete);
+    void Release(OsHandle file) { Close(file); }
 
     // The nth call (1-based, counted from now) of op fails.
     void FailCall(Op op, int nth);
@@ -37,13 +38,13 @@ public:
     int Calls(Op op) const { return calls_[op]; }
     int OpenHandles() const { return static_cast<int>(handles_.size()); }
 
-    FileId OpenForReading(const char* path) noexcept override;
-    bool Read(FileId file, char* buffer, std::size_t size, std::size_t* got) noexcept override;
-    bool Seek(FileId file, std::uint64_t offset) noexcept override;
-    FileId CreateTemporary(const char* folder, char* tempPath, std::size_t tempPathSize) noexcept override;
-    bool Write(FileId file, const char* data, std::size_t size) noexcept override;
-    bool Flush(FileId file) noexcept override;
-    void Close(FileId file) noexcept override;
+    OsHandle OpenForReading(const char* path) noexcept override;
+    bool Read(OsHandle file, char* buffer, std::size_t size, std::size_t* got) noexcept override;
+    bool Seek(OsHandle file, std::uint64_t offset) noexcept override;
+    OsHandle CreateTemporary(const char* folder, char* tempPath, std::size_t tempPathSize) noexcept override;
+    bool Write(OsHandle file, const char* data, std::size_t size) noexcept override;
+    bool Flush(OsHandle file) noexcept override;
+    void Close(OsHandle file) noexcept override;
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override;
     bool Delete(const char* path) noexcept override;
     void DeleteLeftoverTemporaries(const char* folder) noexcept override;
@@ -59,10 +60,11 @@ private:
 
     bool Fails(Op op);
     bool BlocksDelete(const std::string& path) const;
+    OsHandle AddHandle(const Handle& handle);
 
     std::map<std::string, std::shared_ptr<std::string>> files_;
-    std::map<FileId, Handle> handles_;
-    FileId nextId_ = 1;
+    std::map<OsHandle, Handle> handles_;
+    std::uintptr_t nextId_ = 1;
     int nextTemp_ = 1;
     int calls_[kOpCount] = {};
     int failAt_[kOpCount] = {};

@@ -58,63 +58,40 @@ TEST(ParseUnsigned32, FollowsStrtoulWithThirtyTwoBits) {
     }
 }
 
-struct FolderCase {
-    const char* path;
-    const char* folder;
-};
-
-TEST(SettingsFolderOf, KeepsTheTemporaryFileBesideTheSettingsFile) {
-    const FolderCase cases[] = {
-        {"C:\\Program Files (x86)\\Orva\\PANELSET.TXT", "C:\\Program Files (x86)\\Orva"},
-        {"C:\\PANELSET.TXT", "C:\\"},
-        {"\\PANELSET.TXT", "\\"},
-        {"C:PANELSET.TXT", "C:"},
-        {"PANELSET.TXT", "."},
-        {"sub/PANELSET.TXT", "sub"},
-        {"\\\\server\\share\\PANELSET.TXT", "\\\\server\\share"},
-    };
-    for (const FolderCase& c : cases) {
-        char folder[256];
-        ASSERT_TRUE(SettingsFolderOf(c.path, folder, sizeof folder)) << c.path;
-        EXPECT_STREQ(folder, c.folder) << c.path;
+// Every line ReadLine hands out of content.
+std::vector<std::string> Lines(const std::string& content) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, length; (length = SettingsFile::ReadLine(content, at)) > 0; at += length) {
+        lines.push_back(content.substr(at, length));
     }
-    char small[4];
-    EXPECT_FALSE(SettingsFolderOf("abcd\\x", small, sizeof small));
-    EXPECT_TRUE(SettingsFolderOf("abc\\x", small, sizeof small));
+    return lines;
 }
 
-// Every piece ReadLine hands out, as "P:" (partial) or "C:" (complete) plus its bytes.
-std::vector<std::string> Pieces(const std::string& content, std::size_t bufferSize,
-                                std::size_t readLimit = 0) {
-    FakeFileAccess files;
-    files.Put("f", content);
-    files.LimitReads(readLimit);
-    FileId file = files.OpenForReading("f");
-    LineReader reader(files, file);
-    std::vector<std::string> pieces;
-    std::vector<char> buffer(bufferSize);
-    std::size_t length = 0;
-    for (LinePiece piece; (piece = SettingsFile::ReadLine(reader, buffer.data(), bufferSize, &length)) !=
-                          LinePiece::kNone;) {
-        EXPECT_EQ(buffer[length], '\0');
-        pieces.push_back((piece == LinePiece::kPartial ? "P:" : "C:") + std::string(buffer.data(), length));
-    }
-    EXPECT_FALSE(reader.Failed());
-    files.Close(file);
-    return pieces;
-}
-
-TEST(ReadLine, DeliversLinesInPieces) {
+TEST(ReadLine, DeliversEveryLineWithItsEnd) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(Pieces("a=1\r\n\nb=2\n", 16), (V{"C:a=1\r\n", "C:\n", "C:b=2\n"}));
-    EXPECT_EQ(Pieces("a=1\r\nlast", 16), (V{"C:a=1\r\n", "C:last"}));
-    EXPECT_EQ(Pieces("", 16), V{});
-    EXPECT_EQ(Pieces("abcdef\n", 4), (V{"P:abc", "P:def", "C:\n"}));
-    EXPECT_EQ(Pieces("abcdef", 4), (V{"P:abc", "P:def", "C:"}));
-    EXPECT_EQ(Pieces("ab\ncd", 4), (V{"C:ab\n", "C:cd"}));
-    EXPECT_EQ(Pieces(std::string("a\0b\n", 4), 8), (V{"C:" + std::string("a\0b\n", 4)}));
-    // One byte per read call gives the same lines.
-    EXPECT_EQ(Pieces("a=1\r\n\nlast", 16, 1), (V{"C:a=1\r\n", "C:\n", "C:last"}));
+    EXPECT_EQ(Lines("a=1\r\n\nb=2\n"), (V{"a=1\r\n", "\n", "b=2\n"}));
+    EXPECT_EQ(Lines("a=1\r\nlast"), (V{"a=1\r\n", "last"}));
+    EXPECT_EQ(Lines(""), V{});
+    EXPECT_EQ(Lines("x"), V{"x"});
+    EXPECT_EQ(Lines("\r\r\n\n"), (V{"\r\r\n", "\n"}));
+    EXPECT_EQ(Lines(std::string("a\0b\n", 4)), (V{std::string("a\0b\n", 4)}));
+    EXPECT_EQ(Lines(Repeat('x', 70000) + "\ny"), (V{Repeat('x', 70000) + "\n", "y"}));
+    EXPECT_EQ(SettingsFile::ReadLine("ab", 2), 0u);
+    EXPECT_EQ(SettingsFile::ReadLine("ab", 7), 0u);
+}
+
+TEST(SettingsFile, ReadsOfAnySizeGiveTheSameFile) {
+    for (std::size_t limit : {1, 3, 4096}) {
+        FakeFileAccess files;
+        files.Put(kPath, "b=1\r\n\nlast=7");
+        files.LimitReads(limit);
+        SettingsFile settings(kPath, files);
+        ASSERT_TRUE(settings.GetValue("last", kFormatDecimal)) << limit;
+        EXPECT_EQ(settings.value.number, 7u) << limit;
+        settings.value.number = 8;
+        EXPECT_TRUE(settings.SetValue("b", kFormatDecimal)) << limit;
+        EXPECT_EQ(files.Content(kPath), "b=8\r\n\r\nlast=7") << limit;
+    }
 }
 
 struct GetCase {
@@ -356,18 +333,76 @@ TEST(SettingsFile, MissingFileIsNeverCreated) {
     EXPECT_EQ(files.Calls(FakeFileAccess::kCreate), 0);
 }
 
-TEST(SettingsFile, PathThatDoesNotFitIsNotOpened) {
+TEST(SettingsFile, PathAsLongAsTheRegistryValueAllowsIsOpened) {
     FakeFileAccess files;
-    const std::string longPath = "C:\\" + Repeat('d', 251) + "\\P";  // 256 characters
-    files.Put(longPath, "Frequency=1\r\n");
-    SettingsFile settings(longPath.c_str(), files);
+    const std::string tooLong = "C:\\" + Repeat('d', 255) + "\\P";  // 260 characters: no room for the NUL
+    files.Put(tooLong, "Frequency=1\r\n");
+    SettingsFile settings(tooLong.c_str(), files);
     EXPECT_EQ(settings.GetStatus(), -1);
     EXPECT_EQ(files.Calls(FakeFileAccess::kOpen), 0);
-    const std::string fits = longPath.substr(1);  // 255 characters
+
+    const std::string fits = "C:\\" + Repeat('d', 254) + "\\P";  // 259 characters
     files.Put(fits, "Frequency=1\r\n");
     SettingsFile fitting(fits.c_str(), files);
-    EXPECT_EQ(fitting.GetStatus(), 0);
+    ASSERT_EQ(fitting.GetStatus(), 0);
     EXPECT_STREQ(fitting.path, fits.c_str());
+    ASSERT_TRUE(fitting.GetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(fitting.value.number, 1u);
+    // A temporary file name in that folder would not fit a path: the rewrite fails
+    // and the file keeps its content.
+    fitting.value.number = 2;
+    EXPECT_FALSE(fitting.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(fitting.status, -1);
+    EXPECT_EQ(files.Content(fits), "Frequency=1\r\n");
+    EXPECT_EQ(files.Snapshot().size(), 2u);
+
+    // The same length in a short folder leaves room for it.
+    const std::string longName = "C:\\Orva\\" + Repeat('n', 251);  // 259 characters
+    files.Put(longName, "Frequency=1\r\n");
+    SettingsFile named(longName.c_str(), files);
+    named.value.number = 2;
+    EXPECT_TRUE(named.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(files.Content(longName), "Frequency=2\r\n");
+    EXPECT_EQ(files.Snapshot().size(), 3u);
+}
+
+TEST(SettingsFile, FileAboveTheSizeCapCountsAsOneThatCannotBeOpened) {
+    const std::string atCap = "Frequency=1\r\n" + Repeat(';', SettingsFile::kMaxFileSize - 13);
+    FakeFileAccess files;
+    files.Put(kPath, atCap);
+    SettingsFile settings(kPath, files);
+    ASSERT_EQ(settings.GetStatus(), 0);
+    ASSERT_TRUE(settings.GetValue("Frequency", kFormatDecimal));
+    settings.value.number = 2;
+    EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(files.Content(kPath).size(), SettingsFile::kMaxFileSize);
+
+    files.Put(kPath, atCap + "x");
+    SettingsFile above(kPath, files);
+    EXPECT_EQ(above.GetStatus(), -1);
+    EXPECT_FALSE(above.GetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(above.status, -1);
+    above.value.number = 3;
+    EXPECT_FALSE(above.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(above.status, -1);
+    EXPECT_TRUE(files.Content(kPath) == atCap + "x");
+    EXPECT_EQ(files.Snapshot().size(), 1u);
+    EXPECT_EQ(files.OpenHandles(), 1);  // only the first accessor's
+}
+
+TEST(SettingsFile, RewriteThatWouldPassTheSizeCapWritesNothing) {
+    std::string content;
+    while (content.size() < SettingsFile::kMaxFileSize / 2) content += "K\n";
+    FakeFileAccess files;
+    files.Put(kPath, content);
+    SettingsFile settings(kPath, files);
+    ASSERT_EQ(settings.GetStatus(), 0);
+    settings.value.number = 12345;  // "K=12345\r\n" for every "K\n": four times the size
+    EXPECT_FALSE(settings.SetValue("K", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    EXPECT_TRUE(files.Content(kPath) == content);
+    EXPECT_EQ(files.Calls(FakeFileAccess::kCreate), 0);
+    EXPECT_EQ(files.Snapshot().size(), 1u);
 }
 
 TEST(SettingsFile, TemporaryFileLiesBesideTheSettingsFileUnderAFreshName) {
@@ -387,7 +422,7 @@ TEST(SettingsFile, HolderWithoutDeleteSharingKeepsTheOldContent) {
     FakeFileAccess files;
     files.Put(kPath, "Frequency=1\r\n");
     SettingsFile settings(kPath, files);
-    const FileId holder = files.HoldOpen(kPath, false);
+    const OsHandle holder = files.HoldOpen(kPath, false);
     settings.value.number = 2;
     EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
     EXPECT_EQ(settings.status, -1);

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -245,6 +246,40 @@ TEST_F(SettingsFileWine, OtherProcessWithoutDeleteSharingLeavesTheOldContent) {
     // Once the holder is gone the same accessor succeeds.
     EXPECT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
     EXPECT_NE(ReadWhole(path_).find("Frequency=6\r\n"), std::string::npos);
+}
+
+// Paths as long as the installer key's value may be (259 characters): they load,
+// and a rewrite works where its temporary file's name fits a path beside them.
+TEST_F(SettingsFileWine, LongestPathsLoadAndRewriteWhereTheTemporaryNameFits) {
+    struct Case {
+        const char* name;
+        bool rewrites;
+    };
+    for (const Case c : {Case{"PANELSET.TXT", true}, Case{"P", false}}) {
+        const std::size_t folderLength = 259 - 1 - std::strlen(c.name);
+        const std::string deep = folder_ + "\\" + std::string(folderLength - folder_.size() - 1, 'd');
+        const std::string path = deep + "\\" + c.name;
+        ASSERT_EQ(path.size(), 259u);
+        ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << c.name;
+        ASSERT_TRUE(WriteWhole(path, kContent)) << c.name;
+        {
+            SettingsFile settings(path.c_str());
+            ASSERT_EQ(settings.GetStatus(), 0) << c.name;
+            ASSERT_TRUE(settings.GetValue("Frequency", kFormatDecimal)) << c.name;
+            EXPECT_EQ(settings.value.number, 1000u) << c.name;
+            settings.value.number = 7;
+            EXPECT_EQ(settings.SetValue("Frequency", kFormatDecimal), c.rewrites) << c.name;
+            EXPECT_EQ(settings.status, c.rewrites ? 0 : -1) << c.name;
+        }
+        const std::string after = ReadWhole(path);
+        EXPECT_EQ(after.find("Frequency=7\r\n") != std::string::npos, c.rewrites) << c.name;
+        if (!c.rewrites) {
+            EXPECT_EQ(after, kContent) << c.name;
+        }
+        EXPECT_EQ(FilesIn(deep), std::vector<std::string>{c.name}) << c.name;
+        DeleteFileA(path.c_str());
+        RemoveDirectoryA(deep.c_str());
+    }
 }
 
 TEST_F(SettingsFileWine, ReadOnlyFolderFailsWithoutTouchingTheFile) {

@@ -147,13 +147,13 @@ public:
         std::lock_guard<std::mutex> guard(mutex_);     \
         return inner_.Name Args;                       \
     }
-    ORVA_LOCKED(FileId, OpenForReading, (const char* path), (path))
-    ORVA_LOCKED(bool, Read, (FileId f, char* b, std::size_t s, std::size_t* g), (f, b, s, g))
-    ORVA_LOCKED(bool, Seek, (FileId f, std::uint64_t o), (f, o))
-    ORVA_LOCKED(FileId, CreateTemporary, (const char* d, char* t, std::size_t s), (d, t, s))
-    ORVA_LOCKED(bool, Write, (FileId f, const char* d, std::size_t s), (f, d, s))
-    ORVA_LOCKED(bool, Flush, (FileId f), (f))
-    ORVA_LOCKED(void, Close, (FileId f), (f))
+    ORVA_LOCKED(OsHandle, OpenForReading, (const char* path), (path))
+    ORVA_LOCKED(bool, Read, (OsHandle f, char* b, std::size_t s, std::size_t* g), (f, b, s, g))
+    ORVA_LOCKED(bool, Seek, (OsHandle f, std::uint64_t o), (f, o))
+    ORVA_LOCKED(OsHandle, CreateTemporary, (const char* d, char* t, std::size_t s), (d, t, s))
+    ORVA_LOCKED(bool, Write, (OsHandle f, const char* d, std::size_t s), (f, d, s))
+    ORVA_LOCKED(bool, Flush, (OsHandle f), (f))
+    ORVA_LOCKED(void, Close, (OsHandle f), (f))
     ORVA_LOCKED(bool, Delete, (const char* p), (p))
     ORVA_LOCKED(void, DeleteLeftoverTemporaries, (const char* d), (d))
 #undef ORVA_LOCKED
@@ -303,7 +303,7 @@ TEST_F(WatchSessionTest, SessionEndSavesTheDriversCurrentValuesWhileTheToolStill
 TEST_F(WatchSessionTest, SessionEndWaitsForABusyFileWithinOneBudgetForAllScreens) {
     Start(4, "Frequency=1\r\n");
     for (auto& screen : p.driver.screens) screen.beep.beeperFrequency = 4321;
-    const FileId holder = p.files.HoldOpen(kPath, false);
+    const OsHandle holder = p.files.HoldOpen(kPath, false);
     session->SaveAllScreens();
     std::uint32_t waited = 0;
     for (std::uint32_t pause : p.pause.Pauses()) waited += pause;
