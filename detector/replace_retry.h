@@ -35,7 +35,6 @@ public:
     // Whether another try follows a result: only a busy file, only while the budget
     // lasts. Pauses before saying yes.
     [[nodiscard]] bool WaitForRetry(ReplaceResult result) noexcept;
-    std::uint32_t LeftMs() const noexcept { return leftMs_; }
 
 private:
     Pause& pause_;
