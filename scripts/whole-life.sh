@@ -85,10 +85,10 @@ say "detector running: $(detector_running && echo yes || echo NO)"
 check "the installer started the detector" detector_running
 say "engine:   $(head -n 1 "$work/records/kx.txt" 2>/dev/null | tr -d '\r')"
 check "the engine ran" grep -q '^kx install' "$work/records/kx.txt"
-say "script:   $(tr -d '\r' <"$work/records/menulinks.txt" 2>/dev/null)"
+say "script:   $(tr -d '\r' 2>/dev/null <"$work/records/menulinks.txt")"
 check "the shortcut script ran with INSTALL" grep -q 'args=\[INSTALL\]' "$work/records/menulinks.txt"
 wait_for 20 grep -q '^ended' "$tesvo"
-say "tool:     $(tr -d '\r' <"$tesvo" 2>/dev/null | paste -sd ' ' -)"
+say "tool:     $(tr -d '\r' 2>/dev/null <"$tesvo" | paste -sd ' ' -)"
 check "the tool ran to its end" grep -q '^ended' "$tesvo"
 
 stage "log-on restore" "log-on: wineboot starts the Run key's programs; the settings reach the driver"
@@ -141,7 +141,7 @@ wait_for 30 detector_gone
 say "detector running after the log-off: $(detector_running && echo yes || echo no)"
 check "the detector ended with the session" detector_gone
 say "PANELSET.TXT saved by the detector, changed lines:"
-diff <(tr -d '\r' <"$work/settings-before.txt" 2>/dev/null) <(tr -d '\r' <"$folder/PANELSET.TXT" 2>/dev/null) |
+diff <(tr -d '\r' 2>/dev/null <"$work/settings-before.txt") <(tr -d '\r' 2>/dev/null <"$folder/PANELSET.TXT") |
   sed -n 's/^< /      was  /p; s/^> /      now  /p'
 # The tool set the beeper frequency and the mouse mode at the plug-in.
 saved() { grep -qx "Frequency=${ORVA_TESVO_FREQUENCY:-1750}" <(tr -d '\r' <"$folder/PANELSET.TXT") &&
