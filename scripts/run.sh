@@ -6,13 +6,9 @@
 # it cannot; ORVA_WINE_BUILD=win32|win64 forces either. Exits non-zero when a stage
 # did not happen.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+cd "$(dirname "$0")/.."
 scripts/setup.sh
-. scripts/wine-env.sh
-orva_wine_choice "the whole-life demo"
-build=${ORVA_BUILD_DIR:-$root/build/$ORVA_WINE_BUILD}
-echo "== building the Windows programs and the stand-ins ($build)"
-cmake --preset "$ORVA_WINE_BUILD" -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" >/dev/null
+. scripts/lib.sh
+orva_use_wine || exit
+orva_build_windows "the whole-life demo"
 exec scripts/whole-life.sh "$build"

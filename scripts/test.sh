@@ -30,8 +30,9 @@ cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
 ctest --preset win32 -L pe
 
-# Which build the Wine suite runs on (exits here when neither can run).
-. scripts/wine-env.sh
+# Which build the Wine suite runs on (stops here when neither can run).
+. scripts/lib.sh
+orva_use_wine || exit
 choice=$(orva_wine_choice "the Wine suite")
 echo "$choice"
 if [ "$ORVA_WINE_BUILD" != win32 ]; then

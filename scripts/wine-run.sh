@@ -4,5 +4,6 @@
 # scripts/wine-env.sh chooses for the build's bitness (ORVA_WINE_BITS, set by CTest).
 set -u
 : "${WINEPREFIX:?WINEPREFIX must name a throwaway prefix}"
-. "$(dirname "$0")/wine-env.sh"
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh" && orva_use_wine || exit
 exec "$ORVA_WINE" "$@"

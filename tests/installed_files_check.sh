@@ -4,14 +4,11 @@
 # Usage: installed_files_check.sh BUILD_DIR OBJDUMP BITS
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/lib.sh
+. "$here/../scripts/lib.sh"
 build=$1 objdump=$2 bits=$3
-dist=$(mktemp -d /tmp/orva-dist.XXXXXX)
-trap 'rm -rf "$dist"' EXIT
-failures=0
-check() {
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+orva_work dist
+dist=$work
 
 cmake --install "$build" --prefix "$dist" >/dev/null || { echo "FAILED: cmake --install"; exit 1; }
 layout=$(cd "$dist" && find . -type f | sed 's|^\./||' | sort | paste -sd' ')
@@ -29,7 +26,8 @@ for built in "$build/detector/HIDWATCH.EXE" "$build/installer/OrvaSetup.exe"; do
 done
 
 echo "-- HIDWATCH.EXE as installed"
-"$here/e2e/hidwatch_pe_check.sh" "$dist/HIDWATCH.EXE" "$objdump" "$bits" || failures=$((failures + 1))
+check "HIDWATCH.EXE as installed passes the PE checks" "$here/e2e/hidwatch_pe_check.sh" "$dist/HIDWATCH.EXE" "$objdump" "$bits"
 echo "-- OrvaSetup.exe as installed"
-"$here/installer/orvasetup_pe_check.sh" "$dist/OrvaSetup.exe" "$objdump" "$bits" || failures=$((failures + 1))
-[ "$failures" -eq 0 ]
+check "OrvaSetup.exe as installed passes the PE checks" \
+  "$here/installer/orvasetup_pe_check.sh" "$dist/OrvaSetup.exe" "$objdump" "$bits"
+checks_done

@@ -1,17 +1,15 @@
-# Sourced by the checks of the built Windows programs: reads the program's headers
-# once and counts failed checks.
+# shellcheck shell=bash
+# Sourced by the checks of the built Windows programs: the shell library's checks, on
+# the program's headers read once.
 # pe_checks_init EXE OBJDUMP [BITS], then check ..., check_gui_pe, check_imports REGEX,
-# pe_checks_finish. BITS is the build's (32, the deliverable, when not given).
+# and checks_done. BITS is the build's (32, the deliverable, when not given).
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
+
 pe_checks_init() {
   exe=$1
   headers=$("$2" -p "$exe")
   bits=${3:-32}
-  failures=0
-}
-
-check() {
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
 }
 
 # The format and machine follow from the machine field of the file header, which
@@ -36,8 +34,4 @@ check_imports() {
   local unexpected
   unexpected=$(grep 'DLL Name:' <<<"$headers" | awk '{print tolower($3)}' | grep -v -x -E "$1")
   check "imports only ${2:-system DLLs}${unexpected:+ (not: $unexpected)}" [ -z "$unexpected" ]
-}
-
-pe_checks_finish() {
-  [ "$failures" -eq 0 ]
 }

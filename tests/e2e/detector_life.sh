@@ -5,24 +5,19 @@
 #
 # usage: detector_life.sh HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe Tesvo.exe
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"; fi
-. "$here/../../scripts/wine-env.sh"
-. "$here/detector_harness.sh"
-
 [ $# -eq 5 ] || { echo "usage: $0 HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe Tesvo.exe" >&2; exit 2; }
+# shellcheck source=tests/e2e/detector_harness.sh
+. "$(dirname "$0")/detector_harness.sh" "$@"
 harness_init "$1" "$2" "$3" "$4"
-trap harness_cleanup EXIT
 
 # The tool lies in a folder with blanks and is stored unquoted, as the installer stores it.
 tools="$work/Program Files (x86)/Orva Tools"
 mkdir -p "$tools"
 cp "$5" "$tools/Tesvo.exe"
 cp "$2" "$tools/OrvaPubIf.dll"
-tool_win=$(harness_winpath "$tools")\\Tesvo.exe
-export ORVA_TESVO_RECORD; ORVA_TESVO_RECORD=$(harness_winpath "$work/tesvo.txt")
+tool_win=$(orva_windows_path "$tools")\\Tesvo.exe
+orva_records "$work"  # tesvo.txt, calls.txt
 export ORVA_TESVO_DELAY_MS=3000
-export ORVA_CALL_LOG; ORVA_CALL_LOG=$(harness_winpath "$work/calls.txt")
 
 cat >"$work/screens.txt" <<'SCREENS'
 [screen 0]
@@ -40,30 +35,19 @@ settings="$work/app/PANELSET.TXT"
 sed -e 's/^Beeper Routing=.*/Beeper Routing=2\r/' -e 's/^Frequency=.*/Frequency=2600\r/' \
     -e 's/^Duration=.*/Duration=80\r/' -e 's/^Double Click Area=.*/Double Click Area=9\r/' \
     -e 's/^Double Click Speed=.*/Double Click Speed=610\r/' -e 's/^Touch Mode=.*/Touch Mode=70001\r/' \
-    "$here/../../shipped/PANELSET.TXT" >"$settings"
+    "$orva_root/shipped/PANELSET.TXT" >"$settings"
 cp "$settings" "$work/settings-before.txt"
-harness_write_key "$tool_win" "$(harness_winpath "$settings")"
+harness_write_key "$tool_win" "$(orva_windows_path "$settings")"
 
 calls() { grep -c "^$1" "$work/calls.txt" 2>/dev/null || true; }
 # Re-evaluated at every try of wait_for.
 screen_counts_at_least() { [ "$(calls OrvaGetScreenInfo)" -ge "$1" ]; }
 tool_runs_ended() { [ "$(grep -c '^ended' "$work/tesvo.txt" 2>/dev/null)" = "$1" ]; }
 
-# wait_for SECONDS COMMAND...: until the command succeeds.
-wait_for() {
-  local seconds=$1 i
-  shift
-  for i in $(seq 1 $((seconds * 10))); do
-    "$@" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 echo "--- log-on: the stored settings reach every screen"
-harness_reg add "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /t REG_SZ /d "$app_win\\hidwatch.exe" /f
+regv add "$run_key" /v "$run_value" /t REG_SZ /d "$app_win\\hidwatch.exe" /f
 orva_wineboot >/dev/null 2>&1 </dev/null
-harness_probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt"
+probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt"
 expect_value "$work/find.txt" found 1
 wait_for 30 grep -q "^OrvaSetCalibrationData index=1" "$work/calls.txt" || fail "the start-up worker applied nothing"
 grep '^OrvaSet' "$work/calls.txt" | sed 's/ bytes=[0-9a-f]*//' | tee "$work/setters.txt"
@@ -78,23 +62,23 @@ OrvaSetCalibrationData index=$i status=0
 "
 done
 [ "$(cat "$work/setters.txt")" = "$(printf '%s' "$expected_setters")" ] || fail "the setters differ from the settings file's values"
-harness_probe metrics >"$work/metrics.txt"
+probe metrics >"$work/metrics.txt"
 cat "$work/metrics.txt"
 expect_value "$work/metrics.txt" doubleclick.width 9
 expect_value "$work/metrics.txt" doubleclick.height 9
 expect_value "$work/metrics.txt" doubleclick.time 610
 
 echo "--- other devices and the controller's removal change nothing"
-harness_probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_046D&PID_C52B&MI_00#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
-harness_probe removal --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
+probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_046D&PID_C52B&MI_00#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
+probe removal --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
 sleep 2
 [ ! -e "$work/tesvo.txt" ] || fail "the tool ran for another device or a removal"
 
 echo "--- the controller arrives (in capitals), twice while the tool runs: one tool, then a refresh"
 before=$(calls OrvaGetScreenInfo)
-harness_probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030&MI_00#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >"$work/arrival.txt"
+probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030&MI_00#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >"$work/arrival.txt"
 expect_value "$work/arrival.txt" delivered 1
-harness_probe arrival --exe HIDWATCH.EXE '\\?\hid#vid_0a7c&pid_0030&mi_01#7&1a2b&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
+probe arrival --exe HIDWATCH.EXE '\\?\hid#vid_0a7c&pid_0030&mi_01#7&1a2b&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
 wait_for 30 tool_runs_ended 1 || fail "the tool did not run"
 # The tool counts the screens once itself; the detector's refresh is the second count.
 wait_for 30 screen_counts_at_least $((before + 2)) || fail "no refresh after the tool ended"
@@ -103,11 +87,11 @@ cat "$work/tesvo.txt"
 grep -q "changed=2" "$work/tesvo.txt" || fail "the tool changed no screen"
 
 echo "--- the next arrival runs the tool again"
-harness_probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030#8&2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
+probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030#8&2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
 wait_for 30 tool_runs_ended 2 || fail "the second arrival ran no tool"
 
 echo "--- session end: the driver's current values (the tool's) are saved"
-harness_probe endsession --exe HIDWATCH.EXE >"$work/query.txt"
+probe endsession --exe HIDWATCH.EXE >"$work/query.txt"
 expect_value "$work/query.txt" answer 1
 diff "$work/settings-before.txt" "$settings" | sed 's/\r$//'
 expected=$(sed -e 's/^Frequency=.*/Frequency=1750\r/' -e 's/^Touch Mode=.*/Touch Mode=2\r/' \
@@ -117,5 +101,5 @@ grep -qE $'^Double Click Area=[0-9]+\r$' "$settings" || fail "Double Click Area 
 grep -qE $'^Double Click Speed=[0-9]+\r$' "$settings" || fail "Double Click Speed line damaged"
 
 orva_wineboot --end-session --shutdown >/dev/null 2>&1 </dev/null
-harness_wait_gone HIDWATCH.EXE 30
-harness_finish
+harness_wait_gone 30
+checks_done

@@ -7,14 +7,10 @@
 # Uses $WINEPREFIX when set (the test run's throwaway prefix); otherwise makes
 # its own and removes it. Needs a display; re-runs itself under xvfb-run without.
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"; fi
-. "$here/../../scripts/wine-env.sh"
-. "$here/detector_harness.sh"
-
 [ $# -eq 4 ] || { echo "usage: $0 HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe" >&2; exit 2; }
-harness_init "$@"
-trap harness_cleanup EXIT
+# shellcheck source=tests/e2e/detector_harness.sh
+. "$(dirname "$0")/detector_harness.sh" "$@"
+harness_init "$1" "$2" "$3" "$4"
 
 # Two screens: a USB controller of size class "15" with the unintentional-touch
 # feature, and a serial controller whose answer lacks it.
@@ -30,7 +26,7 @@ uN=00 00 00 00 00 00 00 00
 SCREENS
 
 echo "--- the resources as built"
-harness_probe template "$app_win\\HIDWATCH.EXE" >"$work/template.txt"
+probe template "$app_win\\HIDWATCH.EXE" >"$work/template.txt"
 cat "$work/template.txt"
 expect_value "$work/template.txt" dialog.extended 1
 expect_value "$work/template.txt" dialog.style 0x800000c0      # WS_POPUP | DS_MODALFRAME | DS_SETFONT
@@ -52,7 +48,7 @@ expect_value "$work/template.txt" versioninfo 1
 
 echo "--- without the installer key: ends at once, no window shown, no message box"
 harness_delete_key
-harness_probe run "$app_win\\HIDWATCH.EXE" --timeout-ms 30000 >"$work/nokey.txt"
+probe run "$app_win\\HIDWATCH.EXE" --timeout-ms 30000 >"$work/nokey.txt"
 cat "$work/nokey.txt"
 expect_value "$work/nokey.txt" timed_out 0
 expect_value "$work/nokey.txt" exit 0
@@ -62,8 +58,8 @@ expect_less "$work/nokey.txt" milliseconds 15000
 
 echo "--- without the Configuration value: ends the same way"
 harness_write_key "C:\\Orva\\Tesvo.exe" ""
-harness_reg delete "$installer_key" /v Configuration /f
-harness_probe run "$app_win\\HIDWATCH.EXE" --timeout-ms 30000 >"$work/novalue.txt"
+regv delete "$installer_key" /v Configuration /f
+probe run "$app_win\\HIDWATCH.EXE" --timeout-ms 30000 >"$work/novalue.txt"
 expect_value "$work/novalue.txt" timed_out 0
 expect_value "$work/novalue.txt" exit 0
 expect_value "$work/novalue.txt" message_boxes 0
@@ -74,20 +70,20 @@ keeps_watching() {
   local detector
   "$ORVA_WINE" "$app_win\\HIDWATCH.EXE" >/dev/null 2>&1 </dev/null &
   detector=$!
-  harness_probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/$1-find.txt"
+  probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/$1-find.txt"
   expect_value "$work/$1-find.txt" found 1
-  harness_probe watch --exe HIDWATCH.EXE --ms 3000 >"$work/$1-watch.txt"
+  probe watch --exe HIDWATCH.EXE --ms 3000 >"$work/$1-watch.txt"
   expect_value "$work/$1-watch.txt" alive 1
   expect_value "$work/$1-watch.txt" visible_samples 0
-  harness_probe endsession --exe HIDWATCH.EXE >"$work/$1-query.txt"
+  probe endsession --exe HIDWATCH.EXE >"$work/$1-query.txt"
   expect_value "$work/$1-query.txt" answer 1
-  harness_probe close --exe HIDWATCH.EXE >/dev/null
+  probe close --exe HIDWATCH.EXE >/dev/null
   harness_wait_pid "$detector" 30 || kill "$detector" 2>/dev/null
 }
 
 # has_empty_value NAME: the value is there, a REG_SZ holding nothing (not a missing value).
 has_empty_value() {
-  orva_reg query "$installer_key" /v "$1" 2>/dev/null </dev/null | tr -d '\r' | grep -qE "^ +$1 +REG_SZ *$" ||
+  regq "$installer_key" /v "$1" | grep -qE "^ +$1 +REG_SZ *$" ||
     fail "$1 is not an empty REG_SZ value"
 }
 
@@ -104,18 +100,18 @@ keeps_watching empty-settings
 echo "--- log-on with the installer key: started from the Run key, runs hidden"
 harness_write_key "C:\\Program Files (x86)\\Orva\\Tesvo.exe" "C:\\Program Files (x86)\\Orva\\PANELSET.TXT"
 harness_start_capture
-harness_reg add "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /t REG_SZ /d "$app_win\\hidwatch.exe" /f
+regv add "$run_key" /v "$run_value" /t REG_SZ /d "$app_win\\hidwatch.exe" /f
 orva_wineboot >/dev/null 2>&1 </dev/null
-harness_probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt"
+probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find.txt"
 cat "$work/find.txt"
 expect_value "$work/find.txt" found 1
 # Let the one showing by the modal loop (and its hiding) pass, then watch.
-harness_probe watch --exe HIDWATCH.EXE --ms 4000 >"$work/watch.txt"
+probe watch --exe HIDWATCH.EXE --ms 4000 >"$work/watch.txt"
 cat "$work/watch.txt"
 expect_value "$work/watch.txt" alive 1
 expect_value "$work/watch.txt" visible 0
 expect_value "$work/watch.txt" visible_samples 0
-harness_probe find --exe HIDWATCH.EXE >"$work/looks.txt"
+probe find --exe HIDWATCH.EXE >"$work/looks.txt"
 expect_value "$work/looks.txt" visible 0
 expect_value "$work/looks.txt" taskbar 0
 expect_bits "$work/looks.txt" style 0x800000c0        # WS_POPUP | DS_MODALFRAME | DS_SETFONT
@@ -143,35 +139,35 @@ expect_lines "TouchScreens::EnumerateUnintentionalTouch, Unintentional Touch Not
 
 echo "--- device changes reach the window and it keeps watching"
 for event in arrival removal; do
-  harness_probe "$event" --exe HIDWATCH.EXE \
+  probe "$event" --exe HIDWATCH.EXE \
     '\\?\HID#Vid_0a7c&Pid_0030#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >"$work/$event.txt"
   expect_value "$work/$event.txt" delivered 1
 done
-harness_probe find --exe HIDWATCH.EXE >"$work/after-device.txt"
+probe find --exe HIDWATCH.EXE >"$work/after-device.txt"
 expect_value "$work/after-device.txt" found 1
 expect_value "$work/after-device.txt" visible 0
 
 echo "--- the session-end query is answered TRUE, and the detector stays"
-harness_probe endsession --exe HIDWATCH.EXE >"$work/query.txt"
+probe endsession --exe HIDWATCH.EXE >"$work/query.txt"
 cat "$work/query.txt"
 expect_value "$work/query.txt" delivered 1
 expect_value "$work/query.txt" answer 1
-harness_probe find --exe HIDWATCH.EXE >"$work/after-query.txt"
+probe find --exe HIDWATCH.EXE >"$work/after-query.txt"
 expect_value "$work/after-query.txt" found 1
 
 echo "--- log-off: the session ends and the detector with it"
 # --shutdown: without it wineboot logs on again after the log-off and the Run
 # key would start the detector anew.
 orva_wineboot --end-session --shutdown >/dev/null 2>&1 </dev/null
-harness_wait_gone HIDWATCH.EXE 30
-harness_reg delete "$run_key" /v "TALMAR TOUCH SCREEN DETECTOR" /f
+harness_wait_gone 30
+regv delete "$run_key" /v "$run_value" /f
 
 echo "--- a close request ends the dialog, and the program exits with 0"
 "$ORVA_WINE" "$app_win\\HIDWATCH.EXE" >/dev/null 2>&1 </dev/null &
 detector=$!
-harness_probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/second.txt"
+probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/second.txt"
 expect_value "$work/second.txt" found 1
-harness_probe close --exe HIDWATCH.EXE >"$work/close.txt"
+probe close --exe HIDWATCH.EXE >"$work/close.txt"
 expect_value "$work/close.txt" delivered 1
 if harness_wait_pid "$detector" 30; then
   wait "$detector"
@@ -181,4 +177,4 @@ else
   kill "$detector" 2>/dev/null
 fi
 
-harness_finish
+checks_done

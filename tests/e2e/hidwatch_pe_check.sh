@@ -4,6 +4,7 @@
 # honouring the contract can be dropped beside it.
 # Usage: hidwatch_pe_check.sh HIDWATCH_EXE OBJDUMP [BITS]
 set -u
+# shellcheck source=tests/pe_checks.sh
 . "$(dirname "$0")/../pe_checks.sh"
 pe_checks_init "$1" "$2" "${3:-32}"
 check_gui_pe
@@ -14,4 +15,4 @@ expected="OrvaGetBeep OrvaGetCalibrationData OrvaGetCuelineResponse OrvaGetDiagn
  OrvaGetMouseMode OrvaGetRightClickOnHold OrvaGetScreenInfo OrvaGetTouchBoundary OrvaSendCuelineCommand\
  OrvaSetBeep OrvaSetCalibrationData OrvaSetDragDelay OrvaSetMouseMode OrvaSetRightClickOnHold OrvaSetTouchBoundary"
 check "binds the 16 plain names of OrvaPubIf.dll (got: $imported)" [ "$imported" = "$expected" ]
-pe_checks_finish
+checks_done
