@@ -3,23 +3,18 @@
 # the same archive byte for byte, the checksums check, the archive holds exactly the
 # installation's three files, and both programs carry the project's version. Then a
 # release signed with a throwaway code-signing certificate: both signatures verify (a
-# changed byte does not), the signed programs pass the PE checks, and the installer
-# still runs under Wine once signed (the 64-bit twin where 32-bit code cannot run).
+# changed byte does not), the signed programs pass the PE checks, and the signed
+# installer still installs, starts the signed detector and uninstalls under Wine (the
+# 64-bit twin, signed alike, where 32-bit code cannot run).
 # Usage: release_test.sh   (after the Wine suite's build, build/$ORVA_WINE_BUILD)
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
-. "$src/scripts/wine-env.sh"
+# shellcheck source=scripts/lib.sh
+. "$src/scripts/lib.sh" && orva_use_wine || exit
 unset ORVA_SIGN_CERT ORVA_SIGN_KEY ORVA_SIGN_TIMESTAMP_URL
 
-work=$(mktemp -d /tmp/orva-release-test.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-fails() { ! "$@"; }
+orva_work release-test
 objdump=i686-w64-mingw32-objdump
 
 version=$(sed -n 's/^project(OrvaPanels VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
@@ -102,27 +97,28 @@ check "OrvaSetup.exe" "$src/tests/installer/orvasetup_pe_check.sh" "$signed/Orva
 # The installer signed, under Wine: the release's own programs where this machine runs
 # 32-bit code, else the 64-bit twin of the Wine suite's build signed alike.
 echo "-- $(orva_wine_choice "the signed installer under Wine")"
-wine_build=$src/build/$ORVA_WINE_BUILD
-probe=$wine_build/tests/installer/installer_probe.exe
-if [ ! -f "$probe" ] || [ ! -f "$wine_build/installer/OrvaSetup.exe" ]; then
-  check "the Wine suite's build $wine_build is there (build it first)" false
+built=$src/build/$ORVA_WINE_BUILD
+if [ ! -f "$built/installer/OrvaSetup.exe" ] || [ ! -f "$built/tests/installer/planted_cmd.exe" ]; then
+  check "the Wine suite's build $built is there (build it first)" false
 else
   if [ "$ORVA_WINE_BITS" = 32 ]; then
-    setup=$signed/OrvaSetup.exe
+    programs=$signed
   else
-    setup=$work/twin/OrvaSetup.exe
-    mkdir -p "$work/twin"
-    for built in "$wine_build/installer/OrvaSetup.exe" "$wine_build/detector/HIDWATCH.EXE"; do
-      exe=$(basename "$built")
+    programs=$work/twin
+    mkdir -p "$programs"
+    for exe in installer/OrvaSetup.exe detector/HIDWATCH.EXE; do
       osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -h sha256 -n "OrvaPanels $version" \
-        -in "$built" -out "$work/twin/$exe" >/dev/null 2>&1
-      check "the 64-bit twin's $exe is signed and verifies" verify "$work/twin/$exe"
+        -in "$built/$exe" -out "$programs/${exe#*/}" >/dev/null 2>&1
+      check "the 64-bit twin's ${exe#*/} is signed and verifies" verify "$programs/${exe#*/}"
     done
   fi
-  check "orvasetup_wine_test.sh passes on the signed OrvaSetup.exe" \
+  check "the signed installer's life under Wine (orvasetup_life_wine_test.sh)" \
     xvfb-run -a -s "-screen 0 1024x768x24" "$here/signed_wine_run.sh" "$work/wineprefix" \
-      "$src/tests/installer/orvasetup_wine_test.sh" "$setup" "$probe"
+      "$src/tests/installer/orvasetup_life_wine_test.sh" "$programs/OrvaSetup.exe" "$programs/HIDWATCH.EXE" \
+      "$src/shipped/PANELSET.TXT" "$built/standins/kx/kx.exe" "$src/standins/kx/menulinks.bat" \
+      "$built/standins/tesvo/Tesvo.exe" "$built/standins/orvapubif/OrvaPubIf.dll" \
+      "$src/standins/orvapubif/OrvaScreens.txt" "$built/tests/detector/probe/orva_probe.exe" \
+      "$built/tests/installer/planted_cmd.exe"
 fi
 
-[ "$failures" -eq 0 ] && echo "release test: all passed" || echo "release test: $failures FAILED"
-[ "$failures" -eq 0 ]
+checks_done
