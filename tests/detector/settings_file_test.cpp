@@ -17,6 +17,16 @@ const char kPath[] = "C:\\Orva\\PANELSET.TXT";
 
 std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
 
+// An accessor without a file: it says so, and every read and write fails with -1.
+void ExpectNoFile(SettingsFile& settings) {
+    EXPECT_EQ(settings.GetStatus(), -1);
+    EXPECT_FALSE(settings.GetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+    settings.value.number = 5;
+    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
+    EXPECT_EQ(settings.status, -1);
+}
+
 struct ParseCase {
     const char* text;
     int base;
@@ -323,12 +333,7 @@ TEST(SettingsFile, ShippedFileHoldsEachKeyOnceWithItsDefault) {
 TEST(SettingsFile, MissingFileIsNeverCreated) {
     FakeFileAccess files;
     SettingsFile settings(kPath, files);
-    EXPECT_EQ(settings.GetStatus(), -1);
-    EXPECT_FALSE(settings.GetValue("Frequency", kFormatDecimal));
-    EXPECT_EQ(settings.status, -1);
-    settings.value.number = 5;
-    EXPECT_FALSE(settings.SetValue("Frequency", kFormatDecimal));
-    EXPECT_EQ(settings.status, -1);
+    ExpectNoFile(settings);
     EXPECT_TRUE(files.Snapshot().empty());
     EXPECT_EQ(files.Calls(FakeFileAccess::kCreate), 0);
 }
@@ -379,12 +384,7 @@ TEST(SettingsFile, FileAboveTheSizeCapCountsAsOneThatCannotBeOpened) {
 
     files.Put(kPath, atCap + "x");
     SettingsFile above(kPath, files);
-    EXPECT_EQ(above.GetStatus(), -1);
-    EXPECT_FALSE(above.GetValue("Frequency", kFormatDecimal));
-    EXPECT_EQ(above.status, -1);
-    above.value.number = 3;
-    EXPECT_FALSE(above.SetValue("Frequency", kFormatDecimal));
-    EXPECT_EQ(above.status, -1);
+    ExpectNoFile(above);
     EXPECT_TRUE(files.Content(kPath) == atCap + "x");
     EXPECT_EQ(files.Snapshot().size(), 1u);
     EXPECT_EQ(files.OpenHandles(), 1);  // only the first accessor's
