@@ -37,18 +37,12 @@ bool RetryBudget::WaitForRetry(ReplaceResult result) noexcept {
 }
 
 bool IsLeftoverTemporaryName(const char* name) noexcept {
-    if (name == nullptr) return false;
-    const char pattern[] = "PNL####.TMP";
-    for (std::size_t i = 0; i < sizeof pattern - 1; ++i) {
-        const char c = name[i];
-        if (c == '\0') return false;
-        if (pattern[i] == '#') {
-            if (!IsHexDigit(c)) return false;
-        } else if (UpperAscii(c) != pattern[i]) {
-            return false;
-        }
+    if (name == nullptr || UpperAscii(name[0]) != 'P' || UpperAscii(name[1]) != 'N' || UpperAscii(name[2]) != 'L') {
+        return false;
     }
-    return name[sizeof pattern - 1] == '\0';
+    std::size_t digits = 0;
+    while (digits < 4 && IsHexDigit(name[3 + digits])) ++digits;
+    return digits > 0 && EqualsIgnoringAsciiCase(name + 3 + digits, ".TMP");
 }
 
 bool SettingsFolderOf(const char* path, char* folder, std::size_t size) noexcept {

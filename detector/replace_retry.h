@@ -49,8 +49,9 @@ private:
 // it does not fit size bytes.
 [[nodiscard]] bool SettingsFolderOf(const char* path, char* folder, std::size_t size) noexcept;
 
-// The name (without folder) of a temporary file a rewrite makes: "pnl", four
-// hexadecimal digits, ".tmp", in any case, as GetTempFileName forms them.
+// The name (without folder) of a temporary file a rewrite makes: "pnl", one to four
+// hexadecimal digits, ".tmp", in any case, as GetTempFileName forms them (Wine
+// writes the number without leading zeros).
 [[nodiscard]] bool IsLeftoverTemporaryName(const char* name) noexcept;
 
 // The pattern of such names for a folder search.

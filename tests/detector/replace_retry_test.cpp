@@ -102,7 +102,8 @@ TEST(IsLeftoverTemporaryName, KnowsTheRewritesOwnNamesOnly) {
     };
     const Case cases[] = {
         {"pnl1A2F.tmp", true}, {"PNL0000.TMP", true}, {"pnlffff.Tmp", true},
-        {"pnl1A2.tmp", false}, {"pnl1A2FF.tmp", false}, {"pnl1G2F.tmp", false},
+        {"pnl31b.tmp", true}, {"pnla.tmp", true},  // Wine's names, without leading zeros
+        {"pnl.tmp", false}, {"pnl1A2FF.tmp", false}, {"pnl1G2F.tmp", false},
         {"pnl1A2F.tmp.bak", false}, {"xpnl1A2F.tmp", false}, {"PANELSET.TXT", false},
         {"pnl1A2F.txt", false}, {"", false}, {nullptr, false},
     };

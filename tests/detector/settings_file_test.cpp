@@ -408,11 +408,11 @@ TEST(SettingsFile, RewriteThatWouldPassTheSizeCapWritesNothing) {
 TEST(SettingsFile, TemporaryFileLiesBesideTheSettingsFileUnderAFreshName) {
     FakeFileAccess files;
     files.Put(kPath, "Frequency=1\r\n");
-    files.Put("C:\\Orva\\pnl1.tmp", "someone else's");
+    files.Put("C:\\Orva\\pnl1.bak", "someone else's");
     SettingsFile settings(kPath, files);
     settings.value.number = 2;
     ASSERT_TRUE(settings.SetValue("Frequency", kFormatDecimal));
-    EXPECT_EQ(files.Content("C:\\Orva\\pnl1.tmp"), "someone else's");
+    EXPECT_EQ(files.Content("C:\\Orva\\pnl1.bak"), "someone else's");
     EXPECT_EQ(files.Snapshot().size(), 2u);
     EXPECT_FALSE(files.Exists("rand00.dat"));
     EXPECT_EQ(files.OpenHandles(), 1);  // only the accessor's own

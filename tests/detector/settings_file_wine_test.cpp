@@ -119,6 +119,10 @@ TEST_F(SettingsFileWine, UnchangedContentIsNotWrittenAndLeftoversGo) {
     ASSERT_TRUE(WriteWhole(path_, content));
     const std::string leftover = folder_ + "\\pnl0C1D.tmp";
     ASSERT_TRUE(WriteWhole(leftover, "left by a rewrite that died"));
+    // A number below 0x1000, named by the system itself (Wine writes no leading zeros).
+    char shortName[MAX_PATH];
+    ASSERT_NE(GetTempFileNameA(folder_.c_str(), "pnl", 0x31B, shortName), 0u);
+    ASSERT_TRUE(WriteWhole(shortName, "left by another rewrite that died"));
     const std::string busy = folder_ + "\\pnl0C1E.tmp";
     UniqueHandle writing(CreateFileA(busy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(writing);
@@ -142,6 +146,7 @@ TEST_F(SettingsFileWine, UnchangedContentIsNotWrittenAndLeftoversGo) {
     EXPECT_EQ(CompareFileTime(&before, &after), 0) << "nothing was written";
     EXPECT_EQ(ReadWhole(path_), content);
     EXPECT_EQ(GetFileAttributesA(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(shortName), INVALID_FILE_ATTRIBUTES) << shortName;
     EXPECT_NE(GetFileAttributesA(busy.c_str()), INVALID_FILE_ATTRIBUTES) << "still being written";
     EXPECT_EQ(ReadWhole(other), "not ours");
     writing.Reset();
