@@ -9,8 +9,8 @@ using OsHandle = void*;
 
 // Both NULL and INVALID_HANDLE_VALUE mean "no handle" (Tool Help and CreateFile report
 // failure with the latter, most other calls with the former).
-inline bool IsHandle(OsHandle handle) noexcept {
-    return handle != nullptr && handle != reinterpret_cast<OsHandle>(static_cast<std::intptr_t>(-1));
+inline bool IsHandle(const void* handle) noexcept {
+    return handle != nullptr && handle != reinterpret_cast<const void*>(static_cast<std::intptr_t>(-1));
 }
 
 struct OsHandleTraits {

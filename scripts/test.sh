@@ -13,6 +13,7 @@ scripts/setup.sh
 # Static checks of the product code: any finding fails the run (suppressions stand
 # inline, each with its reason).
 cppcheck --enable=warning,performance,portability,style --std=c++17 -D_WIN32 --inline-suppr \
+  -I common -I detector -I installer \
   --error-exitcode=1 --quiet common detector installer
 
 jobs=$(nproc)
