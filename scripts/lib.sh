@@ -175,6 +175,8 @@ fail() {
   [ -z "$check_section" ] || failed_in[$check_section]+="${failed_in[$check_section]:+; }$*"
   return 1
 }
+# die WHAT: a failure that ends the script at once, said on the error output.
+die() { fail "$@" >&2; exit 1; }
 fails() { ! "$@"; }
 equals() { [ "$1" = "$2" ] || { echo "   got [$1], expected [$2]"; return 1; }; }
 # checks_done: says how the checks went; the status to end with.
