@@ -13,11 +13,14 @@ template <std::size_t size>
     return CopyWhole(dest, size, source);
 }
 
+// Lets the compiler check a printf-style function's arguments against its format.
+#if defined(__GNUC__)
+#define ORVA_PRINTF(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define ORVA_PRINTF(formatIndex, firstArgument)
+#endif
+
 // printf-style formatting into dest (size bytes, terminator included). On failure
 // (the result does not fit, or the format fails) dest is left empty.
 // (The standard attribute comes first: clang accepts no standard attribute after a GNU one.)
-[[nodiscard]]
-#if defined(__GNUC__)
-__attribute__((format(printf, 3, 4)))
-#endif
-bool FormatWhole(char* dest, std::size_t size, const char* format, ...) noexcept;
+[[nodiscard]] ORVA_PRINTF(3, 4) bool FormatWhole(char* dest, std::size_t size, const char* format, ...) noexcept;

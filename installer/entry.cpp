@@ -2,6 +2,7 @@
 
 #include "ascii_case.h"
 #include "bounded_text.h"
+#include "install_log.h"
 #include "install_sequence.h"
 #include "platform.h"
 #include "process_objects.h"
@@ -48,28 +49,33 @@ int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences
     char emptyTail[1] = {'\0'};
     if (!commandLineTail) commandLineTail = emptyTail;
     InstallerState& state = installerState;
+    OpenLog(commandLineTail);
+
+    {
+        // Every detector, in every session: one left running keeps HIDWATCH.EXE in use.
+        // Their handles close before the copies.
+        RunningProcess detectors(kDetectorProcessName);
+        StopProcess(detectors);
+    }
 
     (void)FindSourceFolder(state.sourceFolder);
     (void)FormatWhole(state.installFolder, sizeof state.installFolder, "%s\\OrvaPanels", state.programFilesFolder);
-
-    RunningProcess detector(kDetectorProcessName);
-    StopProcess(detector);
-
     RemoveObsoleteRunValue();
 
+    state.outcome = RunOutcome{};
     state.installerKeyHandle = CreateKey(*Platform().registry, kInstallerKeyPath);
-    if (!state.installerKeyHandle.IsValid()) return 1;
-
-    UpperCaseAscii(commandLineTail);
-    if (RequestsUninstall(commandLineTail)) {
-        sequences.uninstall(commandLineTail);
-    } else {
-        sequences.install(commandLineTail);
+    state.outcome.keyOpened = state.installerKeyHandle.IsValid();
+    LogStep(state.outcome.keyOpened, "open installer key");
+    if (state.outcome.keyOpened) {
+        UpperCaseAscii(commandLineTail);
+        state.outcome.uninstalling = RequestsUninstall(commandLineTail);
+        (state.outcome.uninstalling ? sequences.uninstall : sequences.install)(commandLineTail);
+        // Closed here unless the sequence closed it before deleting the key.
+        state.installerKeyHandle.Reset();
     }
-
-    // Closed here unless the sequence closed it before deleting the key.
-    state.installerKeyHandle.Reset();
-    return 0;  // the detector's handle is released on the way out
+    const int exitCode = ExitCodeFor(state.outcome);
+    LogLine("exit code %d", exitCode);
+    return exitCode;
 }
 
 int RunInstallerEntry(char* commandLineTail) noexcept {

@@ -2,8 +2,9 @@
 // opened, and the choice between installing and uninstalling.
 #pragma once
 
-#include "shared_contract.h"
+#include "exit_code.h"
 #include "registry.h"
+#include "shared_contract.h"
 
 // Process-wide state, set up by the entry and used by the sequences. A folder that
 // could not be worked out whole is left empty.
@@ -14,6 +15,8 @@ struct InstallerState {
     // HKLM kInstallerKeyPath with KEY_ALL_ACCESS. A sequence that
     // deletes the key closes this first; otherwise the entry closes it.
     RegistryKey installerKeyHandle;
+    // What the run came to, for its exit code.
+    RunOutcome outcome;
 };
 
 extern InstallerState installerState;
@@ -37,7 +40,7 @@ struct InstallerSequences {
 };
 
 // The entry with Install and Uninstall. commandLineTail is upper-cased in place.
-// Returns the exit code: 1 when the installer key cannot be created or opened, else 0.
+// Returns the exit code (ExitCodeFor the run's outcome) and logs it.
 int RunInstallerEntry(char* commandLineTail) noexcept;
 // The same with the sequences given, so that the dispatch can be watched.
 int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences) noexcept;

@@ -16,6 +16,8 @@ public:
     // SetCurrentDirectory of the installer itself.
     virtual bool SetCurrentFolder(const char* path) noexcept = 0;
     virtual bool RemoveFile(const char* path) noexcept = 0;
+    // MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT: a file, or an empty folder, goes at the restart.
+    virtual bool RemoveAtRestart(const char* path) noexcept = 0;
     // RemoveDirectory: only an empty folder goes. kErrorNone when it went, else the
     // error Windows reported.
     [[nodiscard]] virtual std::uint32_t RemoveFolder(const char* path) noexcept = 0;

@@ -14,6 +14,9 @@ public:
     }
     bool SetCurrentFolder(const char* path) noexcept override { return SetCurrentDirectoryA(path) != FALSE; }
     bool RemoveFile(const char* path) noexcept override { return DeleteFileA(path) != FALSE; }
+    bool RemoveAtRestart(const char* path) noexcept override {
+        return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    }
     std::uint32_t RemoveFolder(const char* path) noexcept override {
         if (RemoveDirectoryA(path) != FALSE) return kErrorNone;
         const DWORD error = GetLastError();

@@ -3,6 +3,7 @@
 #include "command_lines.h"
 #include "entry.h"
 #include "file_system.h"
+#include "install_log.h"
 #include "launcher.h"
 #include "platform.h"
 #include "process_objects.h"
@@ -13,19 +14,34 @@ namespace {
 
 constexpr const char* kToolExecutable = "Tesvo.exe";
 
-// Copies one shipped file from the installer's folder into the installation folder.
-void CopyIntoInstallFolder(const char* name) noexcept {
+// Copies one shipped file from the installer's folder into the installation folder,
+// trying again while a file that was in use is let go; false when it is not in place.
+bool CopyIntoInstallFolder(const char* name, int attempts) noexcept {
     char source[kMaxPath];
     char target[kMaxPath];
-    if (!PathInFolder(source, installerState.sourceFolder, name)) return;
-    if (!PathInFolder(target, installerState.installFolder, name)) return;
-    (void)Platform().fileSystem->CopyFileReplacing(source, target);
+    if (!PathInFolder(source, installerState.sourceFolder, name) ||
+        !PathInFolder(target, installerState.installFolder, name)) {
+        LogLine("copy %s: no path for it", name);
+        return false;
+    }
+    for (int attempt = 1;; ++attempt) {
+        const bool copied = Platform().fileSystem->CopyFileReplacing(source, target);
+        if (copied || attempt >= attempts) {
+            LogStep(copied, "copy %s to %s", source, target);
+            return copied;
+        }
+        Platform().launcher->Pause(kCopyRetryPauseMilliseconds);
+    }
 }
 
-void WriteInstallerValue(const char* name, const char* fileName) noexcept {
+void WriteInstallerValue(const char* name, const char* data) noexcept {
+    LogStep(Platform().registry->SetStringValue(installerState.installerKeyHandle.Get(), name, data), "value %s=%s",
+            name, data);
+}
+
+void WriteInstallerPath(const char* name, const char* fileName) noexcept {
     char path[kMaxPath];
-    if (!PathInFolder(path, installerState.installFolder, fileName)) return;
-    (void)Platform().registry->SetStringValue(installerState.installerKeyHandle.Get(), name, path);
+    if (PathInFolder(path, installerState.installFolder, fileName)) WriteInstallerValue(name, path);
 }
 
 // Registers the detector in the Run key and starts it; neither when the key cannot
@@ -33,12 +49,39 @@ void WriteInstallerValue(const char* name, const char* fileName) noexcept {
 void RegisterAndStartDetector() noexcept {
     RegistryApi& registry = *Platform().registry;
     RegistryKey runKey = OpenKey(registry, kRunKeyPath, KeyAccess::AllAccess);
-    if (!runKey.IsValid()) return;
+    if (!runKey.IsValid()) {
+        LogStep(false, "open the Run key");
+        return;
+    }
     char command[kMaxPath];
     if (!DetectorCommand(command, installerState.installFolder)) return;
-    (void)registry.SetStringValue(runKey.Get(), kDetectorRunValue, command);
+    LogStep(registry.SetStringValue(runKey.Get(), kDetectorRunValue, command), "Run value %s", command);
     runKey.Reset();
     (void)StartDetector();
+}
+
+void StartToolUnlessItRan() noexcept {
+    const char* why = WhyNotStartedNow();
+    if (Platform().registry->ValueExists(installerState.installerKeyHandle.Get(), kToolRanValue)) {
+        LogLine("tool not started: TesvoRan exists");
+    } else if (why != nullptr) {
+        LogLine("tool not started: %s", why);
+    } else if (IsKnownFolder(installerState.installFolder)) {
+        Platform().launcher->Pause(kToolStartPauseMilliseconds);
+        LaunchedProcess tool;
+        LogStep(tool.Start(kToolExecutable, installerState.installFolder, false) == 1, "start tool %s", kToolExecutable);
+    }
+}
+
+// For deployment tools' detection rules: present only after a run that succeeded.
+void RecordVersion() noexcept {
+    const int exitCode = ExitCodeFor(installerState.outcome);
+    if (exitCode == 0 || EngineAsksForRestart(static_cast<std::uint32_t>(exitCode))) {
+        WriteInstallerValue(kVersionValue, ORVA_PROJECT_VERSION);
+        return;
+    }
+    (void)Platform().registry->DeleteValue(installerState.installerKeyHandle.Get(), kVersionValue);
+    LogLine("value %s removed: the installation failed", kVersionValue);
 }
 
 }  // namespace
@@ -46,33 +89,41 @@ void RegisterAndStartDetector() noexcept {
 void WriteUninstallIcon() noexcept {
     RegistryApi& registry = *Platform().registry;
     const RegistryKey uninstallKey = OpenKey(registry, kUninstallKey, KeyAccess::ReadWrite);
-    if (!uninstallKey.IsValid()) return;
+    if (!uninstallKey.IsValid()) {
+        LogLine("uninstall icon not written: no uninstall key");
+        return;
+    }
     char icon[kMaxPath];
     if (!PathInFolder(icon, installerState.installFolder, "kx.exe,0")) return;
-    (void)registry.SetStringValue(uninstallKey.Get(), "DisplayIcon", icon);
+    LogStep(registry.SetStringValue(uninstallKey.Get(), "DisplayIcon", icon), "uninstall icon %s", icon);
 }
 
 int Install(const char* commandLine) noexcept {
     InstallerState& state = installerState;
-    RegistryApi& registry = *Platform().registry;
     FileSystemApi& files = *Platform().fileSystem;
 
-    if (IsKnownFolder(state.installFolder)) (void)files.CreateFolder(state.installFolder);
-    CopyIntoInstallFolder(kSettingsFileName);
-    CopyIntoInstallFolder(kDetectorFileName);
+    if (IsKnownFolder(state.installFolder)) {
+        LogStep(files.CreateFolder(state.installFolder), "create folder %s", state.installFolder);
+    }
+    (void)CopyIntoInstallFolder(kSettingsFileName, 1);
+    state.outcome.detectorInPlace = CopyIntoInstallFolder(kDetectorFileName, kDetectorCopyAttempts);
     if (IsKnownFolder(state.sourceFolder)) (void)files.SetCurrentFolder(state.sourceFolder);
 
     char engineCommand[kMaxPath];
     bool engineCommandFits = EngineCommand(engineCommand, commandLine);
 
-    WriteInstallerValue(kSettingsPathValue, kSettingsFileName);
-    WriteInstallerValue(kToolCommandValue, kToolExecutable);
-    (void)registry.DeleteValue(state.installerKeyHandle.Get(), kToolRanValue);
+    WriteInstallerPath(kSettingsPathValue, kSettingsFileName);
+    WriteInstallerPath(kToolCommandValue, kToolExecutable);
+    (void)Platform().registry->DeleteValue(state.installerKeyHandle.Get(), kToolRanValue);
 
     // A tail too long for the command line is not passed on cut short: the engine is
     // then not run, and the service key decides as if it could not be started.
     LaunchedProcess engine;
-    if (engineCommandFits && IsKnownFolder(state.sourceFolder)) engine.Start(engineCommand, state.sourceFolder, true);
+    if (engineCommandFits && IsKnownFolder(state.sourceFolder)) {
+        engine = RunEngine(engineCommand, state.sourceFolder);
+    } else {
+        LogLine("engine not run: its command line is too long or its folder unknown");
+    }
 
     if (!DriverServiceExists()) {
         DeleteInstallerKey();
@@ -81,12 +132,8 @@ int Install(const char* commandLine) noexcept {
 
     WriteUninstallIcon();
     RegisterAndStartDetector();
-
     LaunchedProcess script = RunShortcutScript("INSTALL");
-
-    if (!registry.ValueExists(state.installerKeyHandle.Get(), kToolRanValue) && IsKnownFolder(state.installFolder)) {
-        Platform().launcher->Pause(kToolStartPauseMilliseconds);
-        LaunchedProcess tool(kToolExecutable, state.installFolder, false);
-    }
+    StartToolUnlessItRan();
+    RecordVersion();
     return 0;  // the script's and the engine's handles are released on the way out
 }

@@ -21,8 +21,9 @@ public:
     // that is zero except for its size. Fills processInfo only on success.
     virtual bool Launch(const char* commandLine, const char* currentDirectory,
                         ProcessInformation& processInfo) noexcept = 0;
-    // Blocks until the process has ended, without a time limit.
-    virtual void WaitUntilEnded(OsHandle process) noexcept = 0;
+    // Blocks until the process has ended, without a time limit; its exit code (0 when
+    // it cannot be read).
+    virtual std::uint32_t WaitUntilEnded(OsHandle process) noexcept = 0;
     virtual void Close(OsHandle handle) noexcept = 0;
     // Sleep: the pause before the outside tool is started.
     virtual void Pause(std::uint32_t milliseconds) noexcept = 0;

@@ -27,7 +27,11 @@ public:
         processInfo.processId = started.dwProcessId;
         return true;
     }
-    void WaitUntilEnded(OsHandle process) noexcept override { WaitForSingleObject(process, INFINITE); }
+    std::uint32_t WaitUntilEnded(OsHandle process) noexcept override {
+        DWORD exitCode = 0;
+        WaitForSingleObject(process, INFINITE);
+        return GetExitCodeProcess(process, &exitCode) ? exitCode : 0;
+    }
     void Close(OsHandle handle) noexcept override {
         CloseKeepingLastError(static_cast<HANDLE>(handle), CloseHandle);
     }

@@ -9,6 +9,8 @@ class LauncherApi;
 class ShellFolderApi;
 class MessageBoxApi;
 class FileSystemApi;
+class RunContextApi;
+class InstallLogApi;
 
 struct InstallerPlatform {
     RegistryApi* registry = nullptr;
@@ -17,6 +19,8 @@ struct InstallerPlatform {
     ShellFolderApi* shellFolder = nullptr;
     MessageBoxApi* messageBox = nullptr;
     FileSystemApi* fileSystem = nullptr;
+    RunContextApi* context = nullptr;
+    InstallLogApi* log = nullptr;  // none: the run keeps no log
 };
 
 InstallerPlatform& Platform() noexcept;

@@ -1,10 +1,12 @@
 #include "platform.h"
 
 #include "file_system.h"
+#include "install_log.h"
 #include "launcher.h"
 #include "message_box.h"
 #include "process_snapshot.h"
 #include "registry.h"
+#include "run_context.h"
 #include "shell_folder.h"
 
 #include <windows.h>
@@ -21,6 +23,8 @@ void UseWindowsPlatform() noexcept {
     platform.shellFolder = &WindowsShellFolderApi();
     platform.messageBox = &WindowsMessageBoxApi();
     platform.fileSystem = &WindowsFileSystemApi();
+    platform.context = &WindowsRunContextApi();
+    platform.log = &WindowsInstallLogApi();
 }
 
 void RestrictDllSearch() noexcept {

@@ -1,47 +1,65 @@
 #include "process_objects.h"
 
 #include "ascii_case.h"
-#include "message_box.h"
+#include "install_log.h"
 #include "platform.h"
+#include "run_context.h"
 
+#include <algorithm>
+#include <new>
 
 RunningProcess::RunningProcess(const char* executableName) noexcept
     : api_(Platform().processes) {
+    LogStep(api_->EnableDebugPrivilege(), "debug privilege");
     using Snapshot = OwnedHandle<ProcessSnapshotApi, &ProcessSnapshotApi::Close>;
     Snapshot snapshot(*api_, api_->TakeSnapshot());
     if (!snapshot.IsValid()) {
-        Platform().messageBox->ShowError("Error opening process enumeration...");
+        ShowError("Error opening process enumeration...");
         return;
     }
     ProcessEntry entry;
     for (bool more = api_->FirstProcess(snapshot.Get(), entry); more;
          more = api_->NextProcess(snapshot.Get(), entry)) {
-        if (EqualsIgnoringAsciiCase(entry.exeFile, executableName)) {
-            // A later match replaces the held one, whose handle is closed at once.
-            processHandle.Reset();
-            processHandle.Reset(*api_, api_->OpenForTermination(entry.processId));
+        if (!EqualsIgnoringAsciiCase(entry.exeFile, executableName)) continue;
+        ProcessHandle process(*api_, api_->OpenForTermination(entry.processId));
+        LogStep(process.IsValid(), "open %s, process %u", entry.exeFile, static_cast<unsigned>(entry.processId));
+        try {
+            if (process.IsValid()) processes_.push_back(std::move(process));
+        } catch (const std::bad_alloc&) {
+            // Without memory for more, the ones held are still stopped.
         }
     }
 }
 
-bool RunningProcess::IsStillActive() const noexcept {
+bool RunningProcess::IsActive(const ProcessHandle& process) const noexcept {
     std::uint32_t exitCode = 0;
-    return processHandle.IsValid() && api_->ReadExitCode(processHandle.Get(), exitCode) &&
-           exitCode == kStillActive;
+    return api_->ReadExitCode(process.Get(), exitCode) && exitCode == kStillActive;
+}
+
+bool RunningProcess::IsStillActive() const noexcept {
+    return std::any_of(processes_.begin(), processes_.end(), [this](const ProcessHandle& process) { return IsActive(process); });
 }
 
 bool RunningProcess::Terminate() noexcept {
-    return processHandle.IsValid() && api_->TerminateWithCode(processHandle.Get(), 0);
+    bool all = true;
+    for (const ProcessHandle& process : processes_) {
+        if (IsActive(process) && !api_->TerminateWithCode(process.Get(), 0)) all = false;
+    }
+    return all;
 }
 
 bool RunningProcess::WaitForEnd(std::uint32_t milliseconds) noexcept {
-    return processHandle.IsValid() && api_->WaitForEnd(processHandle.Get(), milliseconds);
+    bool all = true;
+    for (const ProcessHandle& process : processes_) {
+        if (!api_->WaitForEnd(process.Get(), milliseconds)) all = false;
+    }
+    return all;
 }
 
 void StopProcess(RunningProcess& process) noexcept {
     for (int attempt = 0; attempt < kTerminateAttempts && process.IsStillActive(); ++attempt) {
         process.Terminate();
-        // Once the process object is signalled it has ended, whatever its exit code says.
+        // Once the process objects are signalled they have ended, whatever their exit codes say.
         if (process.WaitForEnd(kTerminateWaitMilliseconds)) return;
     }
 }
@@ -61,7 +79,7 @@ int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory
     process_.Reset(*api_, started.process);
     thread_.Reset(*api_, started.thread);
     processId_ = started.processId;
-    if (wait) api_->WaitUntilEnded(process_.Get());
+    if (wait) exitCode_ = api_->WaitUntilEnded(process_.Get());
     return 1;
 }
 
@@ -69,4 +87,5 @@ void LaunchedProcess::Release() noexcept {
     process_.Reset();
     thread_.Reset();
     processId_ = 0;
+    exitCode_ = 0;
 }

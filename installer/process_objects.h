@@ -7,12 +7,13 @@
 #include "process_snapshot.h"
 
 #include <cstdint>
+#include <vector>
 
 class RunningProcess {
 public:
-    // Holds the last process in the snapshot whose executable file name equals
-    // executableName (ASCII case ignored). A snapshot that cannot be taken shows the
-    // installer's error box; the object then holds no process.
+    // Holds every process in the snapshot whose executable file name equals
+    // executableName (ASCII case ignored), in every session it may open. A snapshot that
+    // cannot be taken shows the installer's error box; the object then holds no process.
     explicit RunningProcess(const char* executableName) noexcept;
 
     RunningProcess(const RunningProcess&) = delete;
@@ -20,24 +21,26 @@ public:
     RunningProcess(RunningProcess&&) noexcept = default;
     RunningProcess& operator=(RunningProcess&&) noexcept = default;
 
-    // True only when the exit code can be read and is STILL_ACTIVE.
+    // True when a held process's exit code can be read and is STILL_ACTIVE.
     [[nodiscard]] bool IsStillActive() const noexcept;
-    // TerminateProcess with exit code 0; the end comes asynchronously.
+    // TerminateProcess with exit code 0 on each held process still active; the end
+    // comes asynchronously. True when every call succeeded.
     bool Terminate() noexcept;
-    // True when the process has ended within the time given.
+    // True when every held process has ended, each within the time given.
     [[nodiscard]] bool WaitForEnd(std::uint32_t milliseconds) noexcept;
-    void Release() noexcept { processHandle.Reset(); }
+    void Release() noexcept { processes_.clear(); }
 
 private:
     friend struct RunningProcessPeer;
     using ProcessHandle = OwnedHandle<ProcessSnapshotApi, &ProcessSnapshotApi::Close>;
+    [[nodiscard]] bool IsActive(const ProcessHandle& process) const noexcept;
     ProcessSnapshotApi* api_;
-    ProcessHandle processHandle;
+    std::vector<ProcessHandle> processes_;
 };
 
 // A process that has ended with exit code 259 reads as still running and cannot be
 // terminated again, so the tries are bounded: at most this many, each followed by a
-// wait for the end.
+// wait for the ends.
 constexpr int kTerminateAttempts = 5;
 constexpr std::uint32_t kTerminateWaitMilliseconds = 1000;
 
@@ -59,6 +62,8 @@ public:
     // 1 when the process was created, 0 when not. With wait, blocks until it has ended.
     // Handles from an earlier start are closed first.
     int Start(const char* commandLine, const char* currentDirectory, bool wait) noexcept;
+    // The exit code of a process waited for; 0 for one not started or not waited for.
+    [[nodiscard]] std::uint32_t ExitCode() const noexcept { return exitCode_; }
     // Closes the process and thread handles; the process itself runs on.
     void Release() noexcept;
 
@@ -70,4 +75,5 @@ private:
     Handle process_;
     Handle thread_;
     std::uint32_t processId_ = 0;
+    std::uint32_t exitCode_ = 0;
 };

@@ -19,6 +19,9 @@ public:
     virtual ~ProcessSnapshotApi() = default;
     // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); no handle when it fails.
     virtual OsHandle TakeSnapshot() noexcept = 0;
+    // Enables SeDebugPrivilege, which an elevated administrator needs to open other users'
+    // processes (SYSTEM has it on); false when the token lacks it (ERROR_NOT_ALL_ASSIGNED).
+    virtual bool EnableDebugPrivilege() noexcept = 0;
     virtual bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
     virtual bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
     // OpenProcess with PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;

@@ -26,6 +26,19 @@ public:
     OsHandle TakeSnapshot() noexcept override {
         return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     }
+    bool EnableDebugPrivilege() noexcept override {
+        UniqueHandle token;
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Receive()) ||
+            !LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid) ||
+            !AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr)) {
+            return false;
+        }
+        // The call also succeeds when the token lacks the privilege; only this error tells.
+        return GetLastError() != ERROR_NOT_ALL_ASSIGNED;
+    }
     bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override {
         PROCESSENTRY32 record{};
         record.dwSize = sizeof(record);

@@ -12,6 +12,12 @@ namespace {
 
 HKEY AsKey(OsHandle key) noexcept { return static_cast<HKEY>(key); }
 
+// The registry returns its error instead of setting it; the log reads it from GetLastError.
+bool Succeeded(LONG result) noexcept {
+    if (result != ERROR_SUCCESS) SetLastError(static_cast<DWORD>(result));
+    return result == ERROR_SUCCESS;
+}
+
 REGSAM AccessMask(KeyAccess access) noexcept {
     switch (access) {
     case KeyAccess::AllAccess: return KEY_ALL_ACCESS;
@@ -28,24 +34,23 @@ public:
         LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                       KEY_ALL_ACCESS, nullptr, &created, nullptr);
         key = result == ERROR_SUCCESS ? created : nullptr;
-        return result == ERROR_SUCCESS;
+        return Succeeded(result);
     }
     bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept override {
         HKEY opened = nullptr;
         LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, AccessMask(access), &opened);
         key = result == ERROR_SUCCESS ? opened : nullptr;
-        return result == ERROR_SUCCESS;
+        return Succeeded(result);
     }
     bool DeleteMachineKey(const char* subKey) noexcept override {
-        return RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey) == ERROR_SUCCESS;
+        return Succeeded(RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey));
     }
     bool SetStringValue(OsHandle key, const char* name, const char* data) noexcept override {
         DWORD size = static_cast<DWORD>(lstrlenA(data) + 1);
-        return RegSetValueExA(AsKey(key), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), size) ==
-               ERROR_SUCCESS;
+        return Succeeded(RegSetValueExA(AsKey(key), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), size));
     }
     bool DeleteValue(OsHandle key, const char* name) noexcept override {
-        return RegDeleteValueA(AsKey(key), name) == ERROR_SUCCESS;
+        return Succeeded(RegDeleteValueA(AsKey(key), name));
     }
     bool ValueExists(OsHandle key, const char* name) noexcept override {
         return RegQueryValueExA(AsKey(key), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;

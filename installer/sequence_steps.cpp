@@ -2,24 +2,51 @@
 
 #include "command_lines.h"
 #include "entry.h"
+#include "install_log.h"
 #include "platform.h"
 #include "registry.h"
+#include "run_context.h"
 #include "shell_folder.h"
 
+LaunchedProcess RunEngine(const char* command, const char* folder) noexcept {
+    LaunchedProcess engine;
+    if (engine.Start(command, folder, true) == 1) {
+        installerState.outcome.engineExitCode = engine.ExitCode();
+        LogLine("engine %s: exit code %u", command, static_cast<unsigned>(engine.ExitCode()));
+    } else {
+        LogStep(false, "start engine %s", command);
+    }
+    return engine;
+}
+
 bool DriverServiceExists() noexcept {
-    return OpenKey(*Platform().registry, kDriverServiceKey, KeyAccess::Read).IsValid();
+    const bool present = OpenKey(*Platform().registry, kDriverServiceKey, KeyAccess::Read).IsValid();
+    installerState.outcome.driverPresent = present;
+    LogLine("driver service key: %s", present ? "present" : "missing");
+    return present;
 }
 
 void DeleteInstallerKey() noexcept {
     installerState.installerKeyHandle.Reset();
-    (void)Platform().registry->DeleteMachineKey(kInstallerKeyPath);
+    LogStep(Platform().registry->DeleteMachineKey(kInstallerKeyPath), "delete installer key");
+}
+
+const char* WhyNotStartedNow() noexcept {
+    if (installerState.outcome.engineExitCode == kExitRestartStarted) return "the engine has started a restart";
+    return WhyNoUserIsThere();
 }
 
 bool StartDetector() noexcept {
+    if (const char* why = WhyNotStartedNow()) {
+        LogLine("detector not started: %s", why);
+        return false;
+    }
     char command[kMaxPath];
     if (!DetectorCommand(command, installerState.installFolder)) return false;
     LaunchedProcess detector;
-    return detector.Start(command, installerState.installFolder, false) == 1;
+    const bool started = detector.Start(command, installerState.installFolder, false) == 1;
+    LogStep(started, "start detector %s", command);
+    return started;
 }
 
 LaunchedProcess RunShortcutScript(const char* argument) noexcept {
@@ -29,7 +56,7 @@ LaunchedProcess RunShortcutScript(const char* argument) noexcept {
     // Without the system folder there is no interpreter to trust: the script is not run.
     if (Platform().shellFolder->SystemFolder(systemFolder) &&
         ScriptCommand(command, systemFolder, installerState.installFolder, argument)) {
-        script.Start(command, installerState.installFolder, true);
+        LogStep(script.Start(command, installerState.installFolder, true) == 1, "run script %s", command);
     }
     return script;
 }

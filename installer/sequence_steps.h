@@ -3,14 +3,22 @@
 
 #include "process_objects.h"
 
-// True when the driver's service key can be opened for reading.
+// Runs the engine with command in folder and waits for it. Its exit code goes into the
+// run's outcome; one that cannot be started counts as ended with 0.
+LaunchedProcess RunEngine(const char* command, const char* folder) noexcept;
+
+// True when the driver's service key can be opened for reading; noted in the outcome.
 [[nodiscard]] bool DriverServiceExists() noexcept;
 
 // Closes the installer's handle on the installer key, then deletes the key.
 void DeleteInstallerKey() noexcept;
 
+// Why the programs meant for a user (the detector, the tool) are not started now: no
+// user is there, or the engine has already started a restart. Null when they are.
+[[nodiscard]] const char* WhyNotStartedNow() noexcept;
+
 // Starts the detector from the installation folder by its quoted full path, without
-// waiting; false when its path is unknown or it could not be started.
+// waiting; false when its path is unknown, it could not be started or WhyNotStartedNow.
 bool StartDetector() noexcept;
 
 // Runs the shortcut script with argument in the installation folder and waits for it.

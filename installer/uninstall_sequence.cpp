@@ -3,6 +3,7 @@
 #include "command_lines.h"
 #include "entry.h"
 #include "file_system.h"
+#include "install_log.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "registry.h"
@@ -11,15 +12,20 @@
 
 namespace {
 
-void DeleteFromInstallFolder(const char* name) noexcept {
+// With a restart pending, what cannot go now goes at the restart.
+void DeleteFromInstallFolder(const char* name, bool restartPending) noexcept {
     char path[kMaxPath];
-    if (PathInFolder(path, installerState.installFolder, name)) (void)Platform().fileSystem->RemoveFile(path);
+    if (!PathInFolder(path, installerState.installFolder, name)) return;
+    FileSystemApi& files = *Platform().fileSystem;
+    const bool deleted = files.RemoveFile(path);
+    LogStep(deleted, "delete %s", path);
+    if (!deleted && restartPending) LogStep(files.RemoveAtRestart(path), "delete %s at the restart", path);
 }
 
 void DeleteDetectorRunValue() noexcept {
     RegistryApi& registry = *Platform().registry;
     const RegistryKey runKey = OpenKey(registry, kRunKeyPath, KeyAccess::AllAccess);
-    if (runKey.IsValid()) (void)registry.DeleteValue(runKey.Get(), kDetectorRunValue);
+    if (runKey.IsValid()) LogStep(registry.DeleteValue(runKey.Get(), kDetectorRunValue), "delete the Run value");
 }
 
 // Windows keeps a folder that is some process's current directory, the installer's
@@ -35,11 +41,20 @@ void LeaveInstallFolder() noexcept {
 // A helper of the script that has just ended can hold the folder as its current
 // directory for a moment longer (under Wine, the console host the interpreter
 // started), so a held folder gets a few more tries.
-void RemoveInstallFolder() noexcept {
+void RemoveInstallFolder(bool restartPending) noexcept {
     FileSystemApi& files = *Platform().fileSystem;
+    const char* folder = installerState.installFolder;
     for (int attempt = 1;; ++attempt) {
-        const std::uint32_t error = files.RemoveFolder(installerState.installFolder);
-        if (error == kErrorNone || !RetriesFolderRemoval(error, attempt)) return;
+        const std::uint32_t error = files.RemoveFolder(folder);
+        if (error == kErrorNone) {
+            LogLine("remove folder %s: done", folder);
+            return;
+        }
+        if (!RetriesFolderRemoval(error, attempt)) {
+            LogLine("remove folder %s: failed, error %u", folder, static_cast<unsigned>(error));
+            if (restartPending) LogStep(files.RemoveAtRestart(folder), "remove folder %s at the restart", folder);
+            return;
+        }
         Platform().launcher->Pause(kFolderRemovalPauseMilliseconds);
     }
 }
@@ -67,11 +82,17 @@ int Uninstall(const char* commandLine) noexcept {
     char engineCommand[kMaxPath];
     LaunchedProcess engine;
     if (EngineCommand(engineCommand, commandLine) && IsKnownFolder(state.installFolder)) {
-        engine.Start(engineCommand, state.installFolder, true);
+        engine = RunEngine(engineCommand, state.installFolder);
+    } else {
+        LogLine("engine not run: its command line is too long or its folder unknown");
     }
     script.Reset();
 
-    if (DriverServiceExists()) {
+    // An engine that asks for a restart has removed the driver up to it, though its
+    // service key is still there: a detector started now or at the next log-on would
+    // run without its driver.
+    const bool restartPending = EngineAsksForRestart(state.outcome.engineExitCode);
+    if (DriverServiceExists() && !restartPending) {
         // The entry stopped the detector; the driver stays, so the detector runs again.
         (void)StartDetector();
         return 0;
@@ -80,11 +101,11 @@ int Uninstall(const char* commandLine) noexcept {
     DeleteInstallerKey();
     DeleteDetectorRunValue();
     LaunchedProcess scriptRun = RunShortcutScript("UNINSTALL");
-    DeleteFromInstallFolder(kSettingsFileName);
-    DeleteFromInstallFolder(kDetectorFileName);
+    DeleteFromInstallFolder(kSettingsFileName, restartPending);
+    DeleteFromInstallFolder(kDetectorFileName, restartPending);
     if (IsKnownFolder(state.installFolder)) {
         LeaveInstallFolder();
-        RemoveInstallFolder();
+        RemoveInstallFolder(restartPending);
     }
     return 1;
 }

@@ -16,14 +16,17 @@ const std::string kRunKeyText = kRunKeyPath;
 CallLog* sequenceLog = nullptr;
 bool sequenceClosesKey = false;
 int sequenceResult = 0;
+bool sequenceSucceeds = true;  // the driver is where the sequence wants it
 
 int RecordInstall(const char* commandLine) {
     sequenceLog->push_back(std::string("install [") + commandLine + "]");
+    installerState.outcome.driverPresent = sequenceSucceeds;
     return sequenceResult;
 }
 
 int RecordUninstall(const char* commandLine) {
     sequenceLog->push_back(std::string("uninstall [") + commandLine + "]");
+    installerState.outcome.driverPresent = !sequenceSucceeds;
     if (sequenceClosesKey) {
         // What a sequence does before deleting the key.
         installerState.installerKeyHandle.Reset();
@@ -38,6 +41,7 @@ protected:
         sequenceLog = &fakes.log;
         sequenceClosesKey = false;
         sequenceResult = 0;
+        sequenceSucceeds = true;
     }
     int Run(char* tail) { return RunInstallerEntry(tail, InstallerSequences{RecordInstall, RecordUninstall}); }
     int Run(const char* tail) {
@@ -55,16 +59,17 @@ TEST_F(Entry, RunsItsStepsInOrder) {
 
     EXPECT_EQ(Run("/s"), 0);
 
+    // Every detector is stopped, and its handle closed, before anything else.
     EXPECT_EQ(fakes.log, (CallLog{
-                             "module path",
                              "snapshot", "open 42", "close snapshot",
-                             "exit code 42", "terminate 42", "wait 42",
+                             "exit code 42", "exit code 42", "terminate 42", "wait 42",
+                             "close 42",
+                             "module path",
                              "create " + kRunKeyText, "delete value TALMAR TOUCH SCREEN Reload",
                              "close " + kRunKeyText,
                              "create " + kInstallerKeyText,
                              "install [/S]",
                              "close " + kInstallerKeyText,
-                             "close 42",
                          }));
     EXPECT_EQ(fakes.registry.keys[kRunKeyText], (std::map<std::string, std::string>{{"Other", "kept"}}));
     EXPECT_EQ(fakes.registry.keys.count(kInstallerKeyText), 1u);
@@ -116,8 +121,7 @@ TEST_F(Entry, KeyThatCannotBeCreatedGivesOneAfterTheDetectorWasStopped) {
 
     const CallLog& log = fakes.log;
     EXPECT_EQ(std::count(log.begin(), log.end(), "terminate 42"), 1);
-    EXPECT_EQ(log.back(), "close 42");
-    EXPECT_EQ(log.at(log.size() - 2), "create " + kInstallerKeyText);
+    EXPECT_EQ(log.back(), "create " + kInstallerKeyText);
     EXPECT_EQ(fakes.processes.Find(42)->exitCode, 0u);
     EXPECT_TRUE(fakes.processes.openProcesses.empty());
     EXPECT_EQ(fakes.registry.OpenKeyCount(), 0u);
@@ -145,6 +149,36 @@ TEST_F(Entry, KeyClosedBySequenceIsNotClosedAgainAndResultIsIgnored) {
     EXPECT_EQ(fakes.log.back(), "delete key " + kInstallerKeyText);
     EXPECT_EQ(fakes.registry.badCloses, 0);
     EXPECT_FALSE(installerState.installerKeyHandle.IsValid());
+}
+
+TEST_F(Entry, LogsTheRunFromItsHeaderToItsExitCode) {
+    fakes.processes.table = {{42, "hidwatch.exe"}};
+    fakes.processes.debugPrivilege = false;
+    fakes.installLog.lastError = 1300;
+    sequenceSucceeds = false;
+    EXPECT_EQ(Run("/s"), 1603);
+    EXPECT_EQ(fakes.installLog.lines,
+              (std::vector<std::string>{
+                  "2026-12-09T08:12:36+01:00 OrvaSetup " ORVA_PROJECT_VERSION ", account me, session 1, command line [/s]",
+                  "debug privilege: failed, error 1300",
+                  "open hidwatch.exe, process 42: done",
+                  "open installer key: done",
+                  "exit code 1603",
+              }));
+}
+
+// A log that cannot be opened changes nothing else.
+TEST_F(Entry, RunsTheSameWithoutALog) {
+    fakes.processes.table = {{42, "hidwatch.exe"}};
+    EXPECT_EQ(Run("/u"), 0);
+    const CallLog withLog = fakes.log;
+    FakePlatform again;
+    sequenceLog = &again.log;
+    again.processes.table = {{42, "hidwatch.exe"}};
+    again.installLog.opens = false;
+    EXPECT_EQ(RunInstallerEntry(std::string("/u").data(), InstallerSequences{RecordInstall, RecordUninstall}), 0);
+    EXPECT_EQ(again.log, withLog);
+    EXPECT_TRUE(again.installLog.lines.empty());
 }
 
 struct FolderCase {

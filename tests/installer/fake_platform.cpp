@@ -2,6 +2,7 @@
 
 #include "entry.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -166,7 +167,10 @@ bool FakeLauncher::Launch(const char* commandLine, const char* currentDirectory,
     return true;
 }
 
-void FakeLauncher::WaitUntilEnded(OsHandle) noexcept { log_.push_back("wait until ended"); }
+std::uint32_t FakeLauncher::WaitUntilEnded(OsHandle) noexcept {
+    log_.push_back("wait until ended");
+    return exitCode;
+}
 
 void FakeLauncher::Pause(std::uint32_t milliseconds) noexcept {
     log_.push_back("pause " + std::to_string(milliseconds));
@@ -219,6 +223,11 @@ bool FakeFileSystem::CopyFileReplacing(const char* source, const char* target) n
     log_.push_back(std::string("copy ") + source + " to " + target);
     auto found = files.find(source);
     if (found == files.end() || !folders.count(ParentOf(target))) return false;
+    auto busy = targetBusyFor.find(target);
+    if (busy != targetBusyFor.end() && busy->second > 0) {
+        --busy->second;
+        return false;
+    }
     files[target] = found->second;
     return true;
 }
@@ -236,6 +245,11 @@ bool FakeFileSystem::RemoveFile(const char* path) noexcept {
         if (entry.second == path) return false;
     }
     return files.erase(path) == 1;
+}
+
+bool FakeFileSystem::RemoveAtRestart(const char* path) noexcept {
+    log_.push_back(std::string("delete at restart ") + path);
+    return true;
 }
 
 // The codes Windows reports in the same cases.
@@ -279,6 +293,24 @@ void FakeMessageBox::ShowError(const char* text) noexcept {
     log_.push_back(std::string("message box ") + text);
 }
 
+void FakeRunContext::AccountName(char (&name)[kMaxPath]) noexcept { Fill(name, system ? "SYSTEM" : "me"); }
+
+void FakeRunContext::LocalTime(char (&text)[32]) noexcept {
+    std::memcpy(text, "2026-12-09T08:12:36+01:00", sizeof "2026-12-09T08:12:36+01:00");
+}
+
+void FakeInstallLog::Append(const char* text) noexcept {
+    if (!isOpen) return;
+    std::string line = text;
+    // Every line ends in CR LF; kept without it here.
+    lines.push_back(line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0 ? line.substr(0, line.size() - 2)
+                                                                                      : "unterminated: " + line);
+}
+
+bool FakeInstallLog::Has(const std::string& line) const {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
 namespace {
 
 void ClearInstallerState() {
@@ -286,13 +318,15 @@ void ClearInstallerState() {
     installerState.programFilesFolder[0] = '\0';
     installerState.sourceFolder[0] = '\0';
     installerState.installFolder[0] = '\0';
+    installerState.outcome = RunOutcome{};
 }
 
 }  // namespace
 
 FakePlatform::FakePlatform() : saved_(Platform()) {
     ClearInstallerState();
-    Platform() = InstallerPlatform{&registry, &processes, &launcher, &shellFolder, &messageBox, &fileSystem};
+    Platform() = InstallerPlatform{&registry, &processes, &launcher,  &shellFolder,
+                                   &messageBox, &fileSystem, &context, &installLog};
 }
 
 FakePlatform::~FakePlatform() {

@@ -4,11 +4,13 @@
 #pragma once
 
 #include "file_system.h"
+#include "install_log.h"
 #include "launcher.h"
 #include "message_box.h"
 #include "platform.h"
 #include "process_snapshot.h"
 #include "registry.h"
+#include "run_context.h"
 #include "shell_folder.h"
 
 #include <cstdint>
@@ -68,8 +70,10 @@ public:
 
     std::vector<FakeProcess> table;  // in snapshot order
     bool snapshotFails = false;
+    bool debugPrivilege = true;  // false: the token lacks it
 
     OsHandle TakeSnapshot() noexcept override;
+    bool EnableDebugPrivilege() noexcept override { return debugPrivilege; }
     bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
     bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
     OsHandle OpenForTermination(std::uint32_t processId) noexcept override;
@@ -96,10 +100,11 @@ public:
     bool launchFails = false;
     // What the started program does, run when it is launched (before any wait).
     std::function<void(const std::string& commandLine)> onLaunch;
+    std::uint32_t exitCode = 0;  // what every process waited for ends with
 
     bool Launch(const char* commandLine, const char* currentDirectory,
                 ProcessInformation& processInfo) noexcept override;
-    void WaitUntilEnded(OsHandle process) noexcept override;
+    std::uint32_t WaitUntilEnded(OsHandle process) noexcept override;
     void Close(OsHandle handle) noexcept override;
     void Pause(std::uint32_t milliseconds) noexcept override;
 
@@ -141,12 +146,14 @@ public:
     std::map<std::string, std::string> files;  // path to content
     std::string currentFolder = "C:\\Users\\me";
     int folderBusyFor = 0;  // removals refused although the folder is empty
+    std::map<std::string, int> targetBusyFor;  // copies onto these targets refused this many times
     std::uint32_t folderBusyError = kErrorSharingViolation;  // what those refusals report
 
     bool CreateFolder(const char* path) noexcept override;
     bool CopyFileReplacing(const char* source, const char* target) noexcept override;
     bool SetCurrentFolder(const char* path) noexcept override;
     bool RemoveFile(const char* path) noexcept override;
+    bool RemoveAtRestart(const char* path) noexcept override;
     std::uint32_t RemoveFolder(const char* path) noexcept override;
     OsHandle OpenHeldAgainstDeletion(const char* path) noexcept override;
     void Close(OsHandle file) noexcept override;
@@ -169,6 +176,35 @@ private:
     CallLog& log_;
 };
 
+// A user's session by default; tests choose SYSTEM, session 0 or a hidden window station.
+class FakeRunContext final : public RunContextApi {
+public:
+    bool system = false;
+    std::uint32_t session = 1;
+    bool visible = true;
+
+    bool RunsAsSystem() noexcept override { return system; }
+    std::uint32_t SessionId() noexcept override { return session; }
+    bool WindowStationVisible() noexcept override { return visible; }
+    void AccountName(char (&name)[kMaxPath]) noexcept override;
+    void LocalTime(char (&text)[32]) noexcept override;
+};
+
+// The log's lines, apart from the call log so that the order of the steps stays readable.
+class FakeInstallLog final : public InstallLogApi {
+public:
+    bool opens = true;
+    std::uint32_t lastError = 0;  // what a failed step reports
+    std::vector<std::string> lines;
+
+    bool isOpen = true;  // Open() says whether it stays so
+
+    bool Open() noexcept override { return isOpen = opens; }
+    void Append(const char* text) noexcept override;
+    std::uint32_t LastError() noexcept override { return lastError; }
+    bool Has(const std::string& line) const;
+};
+
 // Puts the fakes into Platform() for the lifetime of a test, and clears the
 // installer's process-wide state before and after.
 class FakePlatform {
@@ -185,6 +221,8 @@ public:
     FakeShellFolder shellFolder{log};
     FakeMessageBox messageBox{log};
     FakeFileSystem fileSystem{log};
+    FakeRunContext context;
+    FakeInstallLog installLog;
 
 private:
     InstallerPlatform saved_;

@@ -231,10 +231,12 @@ TEST_F(InstallSequence, UnknownFoldersAreNeverUsed) {
     EXPECT_EQ(Install(""), 0);
 
     for (const std::string& line : fakes.log) {
-        EXPECT_TRUE(line.rfind("open", 0) == 0 || line.rfind("close", 0) == 0 || line == "delete value TesvoRan" || line == "system folder" ||
-                    line == "query TesvoRan")
+        EXPECT_TRUE(line.rfind("open", 0) == 0 || line.rfind("close", 0) == 0 || line == "delete value TesvoRan" ||
+                    line == "system folder" || line == "query TesvoRan" || line == "delete value Version")
             << "unexpected step: " << line;
     }
+    // No detector was put in place: the run failed.
+    EXPECT_EQ(ExitCodeFor(installerState.outcome), kExitFailed);
     EXPECT_FALSE(HasValue(kInstallerKeyText, "Configuration"));
     EXPECT_FALSE(HasValue(kRunKeyText, kRunValueText));
     ExpectNoHandleLeft(true);
@@ -248,5 +250,89 @@ TEST_F(InstallSequence, UninstallIconOnlyIntoAnExistingKey) {
     EXPECT_EQ(Value(kUninstallKeyText, "DisplayIcon"), kTarget + "\\kx.exe,0");
     EXPECT_EQ(fakes.registry.OpenKeyCount(), 1u);
 }
+
+}  // namespace
+
+namespace {
+
+// A detector that has just been stopped may still hold HIDWATCH.EXE for a moment.
+TEST_F(InstallSequence, HeldDetectorFileIsTriedForAboutASecondThenFailsTheRun) {
+    struct Case {
+        int busyFor;
+        int pauses;
+        bool inPlace;
+    };
+    for (const Case& c : {Case{0, 0, true}, Case{4, 4, true}, Case{5, 4, false}}) {
+        SCOPED_TRACE(c.busyFor);
+        SetFolders(kSource, kTarget);
+        fakes.fileSystem.files.erase(kTarget + "\\HIDWATCH.EXE");
+        fakes.fileSystem.targetBusyFor[kTarget + "\\HIDWATCH.EXE"] = c.busyFor;
+        EXPECT_EQ(Install(""), 0);
+        EXPECT_EQ(CountInLog("pause 250"), c.pauses);
+        EXPECT_EQ(HasFile(kTarget + "\\HIDWATCH.EXE"), c.inPlace);
+        EXPECT_EQ(ExitCodeFor(installerState.outcome), c.inPlace ? 0 : kExitFailed);
+        // Every other step still runs; only a run that succeeded names its version.
+        EXPECT_EQ(CountInLog("launch Tesvo.exe in " + kTarget), 1);
+        EXPECT_EQ(CountInLog("launch " + kScriptInstall + " in " + kTarget), 1);
+        EXPECT_EQ(Value(kInstallerKeyText, "Version"), c.inPlace ? ORVA_PROJECT_VERSION : "<no value>");
+    }
+}
+
+struct RunCase {
+    const char* name;
+    std::uint32_t engineExitCode;
+    bool system;
+    std::uint32_t session;
+    bool userProgramsStarted;  // the detector, the pause and the tool
+    int exitCode;
+};
+
+class InstallRuns : public InstallSequence, public ::testing::WithParamInterface<RunCase> {};
+
+// Where no user is, or once the engine has started a restart, neither the detector nor
+// the tool starts and there is no pause; everything else runs as in a user's session.
+TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
+    const RunCase& c = GetParam();
+    fakes.launcher.exitCode = c.engineExitCode;
+    EXPECT_EQ(Install(""), 0);
+    const CallLog asUser = fakes.log;
+
+    SetFolders(kSource, kTarget);
+    fakes.registry.keys[kRunKeyText].erase(kRunValueText);
+    fakes.context.system = c.system;
+    fakes.context.session = c.session;
+    EXPECT_EQ(Install(""), 0);
+
+    const std::vector<std::string> userSteps = {"launch " + kQuotedDetector + " in " + kTarget, "pause 5000",
+                                                "launch Tesvo.exe in " + kTarget};
+    const auto otherSteps = [&](const CallLog& log) {
+        CallLog kept;
+        for (const std::string& line : log) {
+            if (line != "close handle" && std::find(userSteps.begin(), userSteps.end(), line) == userSteps.end()) {
+                kept.push_back(line);
+            }
+        }
+        return kept;
+    };
+    EXPECT_EQ(otherSteps(fakes.log), otherSteps(asUser));
+    for (const std::string& step : userSteps) EXPECT_EQ(CountInLog(step), c.userProgramsStarted ? 1 : 0) << step;
+    EXPECT_EQ(Value(kRunKeyText, kRunValueText), kQuotedDetector);
+    EXPECT_EQ(Value(kInstallerKeyText, "Version"), ORVA_PROJECT_VERSION);
+    EXPECT_EQ(ExitCodeFor(installerState.outcome), c.exitCode);
+    EXPECT_EQ(fakes.installLog.Has("detector not started: runs as SYSTEM"), c.system);
+    EXPECT_EQ(fakes.installLog.Has("tool not started: runs in session 0"), !c.system && c.session == 0);
+    ExpectNoHandleLeft(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstallRuns,
+    ::testing::Values(RunCase{"User", 0, false, 1, true, 0},
+                      RunCase{"SystemInAUsersSession", 0, true, 1, false, 0},
+                      RunCase{"SessionZero", 0, false, 0, false, 0},
+                      RunCase{"SystemInSessionZero", 0, true, 0, false, 0},
+                      RunCase{"RestartRequired", 3010, false, 1, true, 3010},
+                      RunCase{"RestartStarted", 1641, false, 1, false, 1641},
+                      RunCase{"EngineFailedButDriverThere", 1603, false, 1, true, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

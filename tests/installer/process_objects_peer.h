@@ -4,7 +4,7 @@
 #include "process_objects.h"
 
 struct RunningProcessPeer {
-    static bool HoldsProcess(const RunningProcess& running) { return running.processHandle.IsValid(); }
+    static std::size_t HeldCount(const RunningProcess& running) { return running.processes_.size(); }
 };
 
 struct LaunchedProcessPeer {

@@ -19,21 +19,19 @@ std::ptrdiff_t IndexOf(const CallLog& log, const std::string& call) {
 struct MatchCase {
     const char* name;
     std::vector<FakeProcess> table;
-    std::uint32_t heldProcess;  // 0: none
+    std::set<std::uint32_t> heldProcesses;
 };
 
 class RunningProcessMatch : public ::testing::TestWithParam<MatchCase> {};
 
-TEST_P(RunningProcessMatch, HoldsTheLastWholeNameMatch) {
+TEST_P(RunningProcessMatch, HoldsEveryWholeNameMatch) {
     FakePlatform fakes;
     fakes.processes.table = GetParam().table;
     {
         RunningProcess process("hidwatch.exe");
-        std::set<std::uint32_t> expected;
-        if (GetParam().heldProcess) expected.insert(GetParam().heldProcess);
-        EXPECT_EQ(fakes.processes.openProcesses, expected);
-        EXPECT_EQ(RunningProcessPeer::HoldsProcess(process), GetParam().heldProcess != 0);
-        EXPECT_EQ(process.IsStillActive(), GetParam().heldProcess != 0);
+        EXPECT_EQ(fakes.processes.openProcesses, GetParam().heldProcesses);
+        EXPECT_EQ(RunningProcessPeer::HeldCount(process), GetParam().heldProcesses.size());
+        EXPECT_EQ(process.IsStillActive(), !GetParam().heldProcesses.empty());
         EXPECT_FALSE(fakes.processes.snapshotOpen);
     }
     EXPECT_TRUE(fakes.processes.openProcesses.empty());
@@ -43,39 +41,71 @@ TEST_P(RunningProcessMatch, HoldsTheLastWholeNameMatch) {
 INSTANTIATE_TEST_SUITE_P(
     Names, RunningProcessMatch,
     ::testing::Values(
-        MatchCase{"Exact", {{4, "explorer.exe"}, {42, "hidwatch.exe"}, {7, "svchost.exe"}}, 42},
-        MatchCase{"Capitals", {{4, "explorer.exe"}, {42, "HIDWATCH.EXE"}}, 42},
-        MatchCase{"MixedCase", {{43, "HidWatch.Exe"}}, 43},
+        MatchCase{"Exact", {{4, "explorer.exe"}, {42, "hidwatch.exe"}, {7, "svchost.exe"}}, {42}},
+        MatchCase{"Capitals", {{4, "explorer.exe"}, {42, "HIDWATCH.EXE"}}, {42}},
+        MatchCase{"MixedCase", {{43, "HidWatch.Exe"}}, {43}},
         MatchCase{"LongerNamesAndSubstrings",
                   {{1, "hidwatch.exe.old"}, {2, "xhidwatch.exe"}, {3, "hidwatch.ex"}, {5, "hidwatch"},
                    {6, "hidwatch .exe"}},
-                  0},
-        MatchCase{"NoProcesses", {}, 0},
-        MatchCase{"LastOfTwo", {{10, "hidwatch.exe"}, {4, "explorer.exe"}, {20, "HIDWATCH.EXE"}}, 20},
-        MatchCase{"LastMatchCannotBeOpened",
+                  {}},
+        MatchCase{"NoProcesses", {}, {}},
+        MatchCase{"BothOfTwo", {{10, "hidwatch.exe"}, {4, "explorer.exe"}, {20, "HIDWATCH.EXE"}}, {10, 20}},
+        MatchCase{"OneThatCannotBeOpened",
                   {{10, "hidwatch.exe"}, {20, "hidwatch.exe", kStillActive, false}},
-                  0}),
+                  {10}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RunningProcess, ReplacedMatchIsClosedBeforeTheNextOpen) {
+// Several detectors (one per session): all are terminated before any is waited for,
+// and one that never ends does not keep the others running.
+TEST(StopProcess, TerminatesEveryDetectorThenWaitsForAll) {
     FakePlatform fakes;
-    fakes.processes.table = {{10, "hidwatch.exe"}, {20, "hidwatch.exe"}};
+    fakes.processes.table = {{10, "hidwatch.exe"}, {20, "HIDWATCH.EXE"}, {30, "hidwatch.exe"}};
+    fakes.processes.table[1].terminationsToEnd = 0;  // never ends
     RunningProcess process("hidwatch.exe");
+    StopProcess(process);
     const CallLog& log = fakes.log;
-    ASSERT_GE(IndexOf(log, "close 10"), 0);
-    EXPECT_LT(IndexOf(log, "open 10"), IndexOf(log, "close 10"));
-    EXPECT_LT(IndexOf(log, "close 10"), IndexOf(log, "open 20"));
+    EXPECT_LT(IndexOf(log, "terminate 30"), IndexOf(log, "wait 10"));
+    EXPECT_EQ(fakes.processes.Find(10)->exitCode, 0u);
+    EXPECT_EQ(fakes.processes.Find(30)->exitCode, 0u);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "terminate 20"), kTerminateAttempts);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "terminate 10"), 1);
 }
 
-TEST(RunningProcess, FailedSnapshotShowsTheMessageAndHoldsNothing) {
+struct SnapshotFailureCase {
+    const char* name;
+    bool system;
+    std::uint32_t session;
+    bool visible;
+    bool boxShown;
+};
+
+class FailedSnapshot : public ::testing::TestWithParam<SnapshotFailureCase> {};
+
+// The box only where a user can click it; elsewhere it would hold the deployment up.
+TEST_P(FailedSnapshot, ShowsTheMessageOnlyToAUserAndHoldsNothing) {
+    const SnapshotFailureCase& c = GetParam();
     FakePlatform fakes;
+    fakes.context.system = c.system;
+    fakes.context.session = c.session;
+    fakes.context.visible = c.visible;
     fakes.processes.snapshotFails = true;
     fakes.processes.table = {{42, "hidwatch.exe"}};
     RunningProcess process("hidwatch.exe");
-    EXPECT_EQ(fakes.log, (CallLog{"snapshot", "message box Error opening process enumeration..."}));
+    const CallLog shown{"snapshot", "message box Error opening process enumeration..."};
+    EXPECT_EQ(fakes.log, c.boxShown ? shown : CallLog{"snapshot"});
+    ASSERT_FALSE(fakes.installLog.lines.empty());
+    const std::string& logged = fakes.installLog.lines.back();
+    EXPECT_NE(logged.find("Error opening process enumeration..."), std::string::npos);
+    EXPECT_EQ(logged.rfind("message box not shown", 0) == 0, !c.boxShown) << logged;
     EXPECT_FALSE(process.IsStillActive());
-    EXPECT_FALSE(process.Terminate());
 }
+
+INSTANTIATE_TEST_SUITE_P(Runs, FailedSnapshot,
+                         ::testing::Values(SnapshotFailureCase{"User", false, 1, true, true},
+                                           SnapshotFailureCase{"SystemInTheUsersSession", true, 1, true, false},
+                                           SnapshotFailureCase{"SessionZero", false, 0, true, false},
+                                           SnapshotFailureCase{"HiddenWindowStation", false, 1, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RunningProcess, EndedProcessIsNotActiveAndReleaseClosesOnce) {
     FakePlatform fakes;
@@ -83,7 +113,7 @@ TEST(RunningProcess, EndedProcessIsNotActiveAndReleaseClosesOnce) {
     RunningProcess process("hidwatch.exe");
     EXPECT_FALSE(process.IsStillActive());
     RunningProcess moved = std::move(process);
-    EXPECT_TRUE(RunningProcessPeer::HoldsProcess(moved));
+    EXPECT_EQ(RunningProcessPeer::HeldCount(moved), 1u);
     moved.Release();
     moved.Release();
     EXPECT_TRUE(fakes.processes.openProcesses.empty());
@@ -135,6 +165,7 @@ TEST(StopProcess, NothingHeldNothingTerminated) {
 TEST(LaunchedProcess, WaitsOnlyWhenAskedAndClosesBothHandles) {
     for (bool wait : {false, true}) {
         FakePlatform fakes;
+        fakes.launcher.exitCode = 3010;
         {
             LaunchedProcess process;
             EXPECT_EQ(process.Start("kx.exe /U", "C:\\Setup", wait), 1);
@@ -144,6 +175,7 @@ TEST(LaunchedProcess, WaitsOnlyWhenAskedAndClosesBothHandles) {
             if (wait) expected.push_back("wait until ended");
             EXPECT_EQ(fakes.log, expected);
             EXPECT_EQ(fakes.launcher.openHandles.size(), 2u);
+            EXPECT_EQ(process.ExitCode(), wait ? 3010u : 0u);  // only a process waited for has ended
         }
         EXPECT_TRUE(fakes.launcher.openHandles.empty());
         EXPECT_EQ(fakes.launcher.badCloses, 0);

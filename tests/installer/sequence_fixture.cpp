@@ -49,7 +49,10 @@ void SequenceTest::SetFolders(const std::string& source, const std::string& targ
     OsHandle key = nullptr;
     EXPECT_TRUE(fakes.registry.CreateMachineKey(kInstallerKeyPath, key));
     installerState.installerKeyHandle.Reset(fakes.registry, key);
+    installerState.outcome = RunOutcome{};
+    installerState.outcome.keyOpened = true;
     fakes.log.clear();
+    fakes.installLog.lines.clear();
 }
 
 std::string SequenceTest::Value(const std::string& key, const std::string& name) const {

@@ -217,3 +217,55 @@ TEST_F(UninstallSequence, TailTooLongForTheEngineIsNotCut) {
 }
 
 }  // namespace
+
+namespace {
+
+struct UninstallRunCase {
+    const char* name;
+    bool removesDriver;
+    std::uint32_t engineExitCode;
+    bool system;
+    bool removed;           // the removal path, not the detector's restart
+    bool detectorStarted;
+    int exitCode;
+};
+
+class UninstallRuns : public UninstallSequence, public ::testing::WithParamInterface<UninstallRunCase> {};
+
+// An engine that asks for a restart has removed the driver up to it: the removal runs,
+// and what is still held goes at the restart. A detector is restarted only for a user.
+TEST_P(UninstallRuns, RemoveOrRestartTheDetector) {
+    const UninstallRunCase& c = GetParam();
+    ScriptRemovesItself(fakes);
+    engine.removesDriver = c.removesDriver;
+    fakes.launcher.exitCode = c.engineExitCode;
+    fakes.context.system = c.system;
+    // Something holds the settings file for the whole run.
+    const std::string settings = kTarget + "\\PANELSET.TXT";
+    HeldFile holder(fakes.fileSystem, fakes.fileSystem.OpenHeldAgainstDeletion(settings.c_str()));
+    installerState.outcome.uninstalling = true;  // as the entry leaves it
+
+    EXPECT_EQ(Uninstall("/U"), c.removed ? 1 : 0);
+
+    EXPECT_EQ(KeyExists(kInstallerKeyText), !c.removed);
+    EXPECT_EQ(HasValue(kRunKeyText, kRunValueText), !c.removed);
+    EXPECT_EQ(CountInLog("launch " + kScriptUninstall + " in " + kTarget), c.removed ? 1 : 0);
+    EXPECT_EQ(HasFile(kTarget + "\\HIDWATCH.EXE"), !c.removed);
+    const bool restartPending = c.engineExitCode == 3010 || c.engineExitCode == 1641;
+    EXPECT_EQ(CountInLog("delete at restart " + settings), c.removed && restartPending ? 1 : 0);
+    EXPECT_EQ(CountInLog("delete at restart " + kTarget), c.removed && restartPending ? 1 : 0);
+    EXPECT_EQ(CountInLog("launch \"" + kTarget + "\\hidwatch.exe\" in " + kTarget), c.detectorStarted ? 1 : 0);
+    EXPECT_EQ(ExitCodeFor(installerState.outcome), c.exitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UninstallRuns,
+    ::testing::Values(UninstallRunCase{"DriverRemoved", true, 0, false, true, false, 0},
+                      UninstallRunCase{"DriverKept", false, 1602, false, false, true, 1603},
+                      UninstallRunCase{"DriverKeptAsSystem", false, 0, true, false, false, 1603},
+                      UninstallRunCase{"DriverRemovedUpToTheRestart", false, 3010, false, true, false, 3010},
+                      UninstallRunCase{"RestartStarted", false, 1641, false, true, false, 1641},
+                      UninstallRunCase{"DriverGoneRestartRequired", true, 3010, false, true, false, 3010}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

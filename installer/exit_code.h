@@ -1,0 +1,24 @@
+// The installer's exit code. Deployment tools run the installer silently and read only
+// this, with Windows Installer's meanings, so a failure must never read as success.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kExitKeyFailed = 1;           // the installer key could not be created or opened
+constexpr int kExitFailed = 1603;           // ERROR_INSTALL_FAILURE
+constexpr int kExitRestartStarted = 1641;   // ERROR_SUCCESS_REBOOT_INITIATED
+constexpr int kExitRestartRequired = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+
+// What one run came to, filled in by the entry and the sequence it ran.
+struct RunOutcome {
+    bool keyOpened = false;
+    bool uninstalling = false;
+    bool driverPresent = false;    // the driver's service key, once the engine has ended
+    bool detectorInPlace = true;   // install: HIDWATCH.EXE was copied into the installation folder
+    std::uint32_t engineExitCode = 0;  // also 0 when the engine could not be started
+};
+
+// The engine ended with 3010 or 1641: it has done its part up to a restart.
+[[nodiscard]] bool EngineAsksForRestart(std::uint32_t engineExitCode) noexcept;
+
+[[nodiscard]] int ExitCodeFor(const RunOutcome& outcome) noexcept;
