@@ -18,6 +18,7 @@ const GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 
 static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32, "the notification filter is 32 bytes");
 
 static_assert(kWmDestroy == WM_DESTROY && kWmPaint == WM_PAINT && kWmQueryEndSession == WM_QUERYENDSESSION &&
+                  kWmEndSession == WM_ENDSESSION &&
                   kWmQueryDragIcon == WM_QUERYDRAGICON && kWmNcDestroy == WM_NCDESTROY && kWmNcPaint == WM_NCPAINT &&
                   kWmInitDialog == WM_INITDIALOG && kWmCommand == WM_COMMAND && kWmDeviceChange == WM_DEVICECHANGE,
               "the routing's message numbers are Windows' own");
@@ -83,6 +84,15 @@ INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM l
         break;
     case DialogHandler::kSessionEnd:
         SaveAllScreens();
+        break;
+    case DialogHandler::kEndSession:
+        // The session ends, or an installer closes the detector (ENDSESSION_CLOSEAPP):
+        // ended as a close request is, so that the process goes at once. FALSE: the
+        // session goes on.
+        if (wParam != FALSE) {
+            session->EndWatching();
+            EndDialog(window_, IDCANCEL);
+        }
         break;
     case DialogHandler::kHideWindow:
         // The modal loop shows every dialog once; hiding here undoes that before

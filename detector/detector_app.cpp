@@ -2,6 +2,8 @@
 
 #include "attach_watch_dialog.h"
 #include "platform.h"
+#include "session_guard.h"
+#include "unique_handle.h"
 #include "worker_services.h"
 
 #include <commctrl.h>
@@ -10,10 +12,35 @@
 
 DetectorApp theApp;
 
+namespace {
+
+// Held by the main thread until the program ends; Windows then releases it.
+class WindowsSessionGuard final : public SessionGuardApi {
+public:
+    GuardWait Acquire(std::uint32_t milliseconds) noexcept override {
+        mutex_.Reset(CreateMutexA(nullptr, FALSE, kSessionGuardName));
+        if (!mutex_) return GuardWait::kNotCreated;
+        switch (WaitForSingleObject(mutex_.Get(), milliseconds)) {
+        case WAIT_OBJECT_0: return GuardWait::kGot;
+        case WAIT_ABANDONED: return GuardWait::kAbandoned;
+        default: return GuardWait::kTimedOut;
+        }
+    }
+    void RegisterRestart(std::uint32_t flags) noexcept override { (void)RegisterApplicationRestart(nullptr, flags); }
+
+private:
+    UniqueHandle mutex_;
+};
+
+}  // namespace
+
 const char* ApplicationName() noexcept { return theApp.GetAppName(); }
 
 bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
     instance_ = instance;
+    // Before any driver call, file access or tone: a second detector ends silently.
+    WindowsSessionGuard guard;
+    if (!ClaimSession(guard)) return false;
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&classes);
 

@@ -4,6 +4,7 @@ DialogHandler HandlerFor(std::uint32_t message) noexcept {
     switch (message) {
     case kWmDeviceChange: return DialogHandler::kDeviceChange;
     case kWmQueryEndSession: return DialogHandler::kSessionEnd;
+    case kWmEndSession: return DialogHandler::kEndSession;
     case kWmInitDialog: return DialogHandler::kInitDialog;
     case kWmNcPaint: return DialogHandler::kHideWindow;
     case kWmPaint: return DialogHandler::kPaint;

@@ -10,6 +10,7 @@
 constexpr std::uint32_t kWmDestroy = 0x0002;
 constexpr std::uint32_t kWmPaint = 0x000F;
 constexpr std::uint32_t kWmQueryEndSession = 0x0011;
+constexpr std::uint32_t kWmEndSession = 0x0016;
 constexpr std::uint32_t kWmQueryDragIcon = 0x0037;
 constexpr std::uint32_t kWmNcDestroy = 0x0082;
 constexpr std::uint32_t kWmNcPaint = 0x0085;
@@ -22,6 +23,7 @@ enum class DialogHandler {
     kInitDialog,    // reads the installer key, registers for notifications, starts the start-up worker
     kDeviceChange,  // HandleDeviceChange(wParam, lParam)
     kSessionEnd,    // SaveAllScreens()
+    kEndSession,    // ends the dialog when the session (or, for an installer, the program) ends
     kHideWindow,    // ShowWindow(SW_HIDE), so that no frame is ever drawn
     kPaint,         // the icon of a minimised dialog, else declines
     kDragIcon,      // answers with the icon

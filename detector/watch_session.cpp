@@ -24,7 +24,7 @@ bool WatchSession::StartWorker(std::uint32_t (WatchSession::*procedure)()) noexc
 void WatchSession::StartApplyWorker() noexcept {
     if (applyBusy.exchange(true)) return;
     // A worker that cannot start must not leave the flag set for good.
-    if (!StartWorker(&WatchSession::ApplyWorker)) applyBusy = false;
+    if (!StartWorker(&WatchSession::ApplyWorker)) EndRestore();
 }
 
 std::uint32_t WatchSession::ApplyWorker() noexcept {
@@ -32,12 +32,20 @@ std::uint32_t WatchSession::ApplyWorker() noexcept {
         ScreenRecord loaded;
         if (screens.LoadScreenSettings(settingsPath, i, &loaded)) screens.ApplyScreenSettings(loaded, i);
     }
-    applyBusy = false;
+    EndRestore();
     return 0;
 }
 
+void WatchSession::EndRestore() noexcept {
+    {
+        std::lock_guard<std::mutex> guard(restoreLock_);
+        applyBusy = false;
+    }
+    restoreEnded_.notify_all();
+}
+
 void WatchSession::HandleDeviceChange(std::uintptr_t wParam, const void* lParam) noexcept {
-    if (!IsControllerArrival(wParam, lParam)) return;
+    if (ending || !IsControllerArrival(wParam, lParam)) return;
     // Every arrival signals, even while a tool still runs.
     (void)StartWorker(&WatchSession::BeepWorker);
     StartToolWorker();
@@ -56,14 +64,22 @@ void WatchSession::StartToolWorker() noexcept {
 }
 
 std::uint32_t WatchSession::ToolWorker() noexcept {
-    if (!services_.tools.RunAndWait(toolCommand)) {
+    if (ending || !services_.tools.RunAndWait(toolCommand)) {
         // A later arrival tries again.
         toolBusy = false;
         return 1;
     }
     // Cleared before the refresh, so an arrival meanwhile already starts the next tool.
     toolBusy = false;
-    screens.Refresh();
+    // What the tool set is saved at once: kiosks are switched off, not logged off. Never
+    // in the middle of the start-up restore; the user-interface thread never waits for
+    // that, since the restore's metrics broadcast waits for the detector's window.
+    {
+        std::unique_lock<std::mutex> lock(restoreLock_);
+        restoreEnded_.wait(lock, [this] { return !applyBusy; });
+    }
+    // One try: a busy file is saved at the next tool run or at the session end.
+    if (!ending) SaveEveryScreen(nullptr);
     return 0;
 }
 
@@ -71,10 +87,14 @@ void WatchSession::SaveAllScreens() noexcept {
     // Windows waits for the answer: every retry of every screen's rewrite shares
     // one bounded wait.
     RetryBudget budget(pause_, kSaveRetryBudgetMs);
-    // No other refresh (the tool worker's) can come between this refresh and the save.
-    screens.RefreshThen([this, &budget] {
+    SaveEveryScreen(&budget);
+}
+
+void WatchSession::SaveEveryScreen(RetryBudget* budget) noexcept {
+    // No other refresh can come between this refresh and the save.
+    screens.RefreshThen([this, budget] {
         for (std::int32_t i = 0; i < screens.GetScreenCount(); ++i) {
-            screens.SaveScreenSettings(settingsPath, i, &budget);
+            screens.SaveScreenSettings(settingsPath, i, budget);
         }
     });
 }

@@ -8,11 +8,14 @@
 #include "worker_services.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 class Pause;
+class RetryBudget;
 
 // Owned jointly by the dialog and by every worker it starts, so that a dialog
 // that ends (WM_CLOSE, OK, cancel) never frees what a worker still uses.
@@ -30,8 +33,12 @@ public:
     void StartToolWorker() noexcept;
     // Every session-end query: re-reads the inventory and saves every screen.
     void SaveAllScreens() noexcept;
+    // The session ends, or an installer closes the detector: no tool starts from now on,
+    // and no tool run is saved.
+    void EndWatching() noexcept { ending = true; }
 
     std::atomic<bool> toolBusy{false};
+    std::atomic<bool> ending{false};
     std::atomic<bool> applyBusy{false};
     // Written once by the dialog's initialisation, before any worker starts.
     char settingsPath[kMaxPath] = {};
@@ -43,7 +50,14 @@ private:
     std::uint32_t ToolWorker() noexcept;
     std::uint32_t BeepWorker() noexcept;
     [[nodiscard]] bool StartWorker(std::uint32_t (WatchSession::*procedure)()) noexcept;
+    void EndRestore() noexcept;
+    // Re-reads the inventory and saves every screen, retrying a busy file within budget
+    // (none: one try).
+    void SaveEveryScreen(RetryBudget* budget) noexcept;
 
     WorkerServices& services_;
     Pause& pause_;
+    // A tool worker's save waits for the start-up restore to end (applyBusy cleared).
+    std::mutex restoreLock_;
+    std::condition_variable restoreEnded_;
 };

@@ -21,6 +21,10 @@ TEST(DialogReply, EachMessageIsAnsweredAsWindowsExpects) {
     } cases[] = {
         // The session may end, whatever the save did: TRUE as the message's own result.
         {kWmQueryEndSession, DialogHandler::kSessionEnd, 0, 1, true},
+        // The end itself, or an installer's close, is answered 0 by the default handling,
+        // whether the dialog ended (TRUE) or keeps watching (FALSE).
+        {kWmEndSession, DialogHandler::kEndSession, 0, 0, false},
+        {kWmEndSession, DialogHandler::kEndSession, 1, 0, false},
         // Seen by the detector, then answered by the default handling.
         {kWmDeviceChange, DialogHandler::kDeviceChange, 0, 0, false},
         {kWmDestroy, DialogHandler::kDestroy, 0, 0, false},
@@ -35,9 +39,8 @@ TEST(DialogReply, EachMessageIsAnsweredAsWindowsExpects) {
         {kWmPaint, DialogHandler::kPaint, 0, 0, false},
         {kWmCommand, DialogHandler::kCommand, 1, 1, false},
         {kWmCommand, DialogHandler::kCommand, 0, 0, false},
-        // A close request, the session's end itself and a timer are the default handling's alone.
+        // A close request and a timer are the default handling's alone.
         {0x0010, DialogHandler::kNone, 0, 0, false},
-        {0x0016, DialogHandler::kNone, 0, 0, false},
         {0x0113, DialogHandler::kNone, 0, 0, false},
     };
     for (const auto& c : cases) {
@@ -63,7 +66,7 @@ TEST(DialogReply, MessagesWithoutAHandlerArePassedOn) {
         EXPECT_EQ(reply.returned, 0);
         EXPECT_FALSE(reply.setsMessageResult);
     }
-    EXPECT_EQ(handled, 9);
+    EXPECT_EQ(handled, 10);
 }
 
 }  // namespace

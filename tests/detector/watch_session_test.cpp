@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -176,10 +177,53 @@ std::vector<char> Arrival(const std::string& name, std::uint32_t type = kDeviceI
 const std::vector<char> kController = Arrival("\\\\?\\HID#VID_0A7C&PID_0030&MI_00#7&1a2b&0&0000#{4d1e55b2}");
 const std::vector<std::string> kSignal = {"1000/300", "2000/300", "3000/400"};
 
+// The double-click metrics as the restore meets them: each change is broadcast, and the
+// broadcast waits for every window, the detector's own included. A test closes the gate
+// to hold the restore there.
+class GatedMetrics final : public SystemMetrics {
+public:
+    explicit GatedMetrics(SystemMetrics& inner) : inner_(inner) {}
+    void Close() { open_ = false; }
+    void Open() {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            open_ = true;
+        }
+        changed_.notify_all();
+    }
+    bool WaitUntilHeld() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return held_; });
+    }
+
+    std::int32_t GetDoubleClickWidth() noexcept override { return inner_.GetDoubleClickWidth(); }
+    std::int32_t GetDoubleClickHeight() noexcept override { return inner_.GetDoubleClickHeight(); }
+    std::uint32_t GetDoubleClickTime() noexcept override { return inner_.GetDoubleClickTime(); }
+    void SetDoubleClickWidth(std::int32_t value) noexcept override {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            held_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return open_; });
+        }
+        inner_.SetDoubleClickWidth(value);
+    }
+    void SetDoubleClickHeight(std::int32_t value) noexcept override { inner_.SetDoubleClickHeight(value); }
+    void SetDoubleClickTime(std::uint32_t value) noexcept override { inner_.SetDoubleClickTime(value); }
+
+private:
+    SystemMetrics& inner_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = true;
+    bool held_ = false;
+};
+
 struct WatchSessionTest : ::testing::Test {
     ScriptedPlatform p;
     LockedFiles files{p.files};
-    DetectorPlatform platform{p.driver, p.metrics, p.trace, p.pause, files};
+    GatedMetrics metrics{p.metrics};
+    DetectorPlatform platform{p.driver, metrics, p.trace, p.pause, files};
     FakeThreads threads;
     FakeTools tools;
     RecordingTones tones;
@@ -336,6 +380,76 @@ TEST_F(WatchSessionTest, NoOtherRefreshComesBetweenTheSessionEndRefreshAndItsSav
     toolRefresh.join();
     EXPECT_EQ(p.files.Content(kPath), "Frequency=3456\r\n");
     EXPECT_EQ(session->screens.GetScreenCount(), 0);  // the tool worker's refresh came after
+}
+
+// Kiosks are switched off rather than logged off: what the tool set is saved as soon
+// as the refresh after it has read the driver, once, and only when it changed.
+TEST_F(WatchSessionTest, ToolRunIsSavedAtOnceWhenItChangedSomething) {
+    Start(1, "; kept\r\nFrequency=1\r\nTouch Mode=1\r\n");
+    tools.whileRunning = [&] { p.driver.screens[0].beep.beeperFrequency = 4321; };
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    threads.RunAll();
+    EXPECT_EQ(p.files.Content(kPath), "; kept\r\nFrequency=4321\r\nTouch Mode=3\r\n");
+    EXPECT_EQ(p.files.Calls(FakeFileAccess::kReplace), 1);
+
+    tools.whileRunning = nullptr;  // a tool that changes nothing writes nothing
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    threads.RunAll();
+    EXPECT_EQ(p.files.Calls(FakeFileAccess::kReplace), 1);
+
+    // A busy file gets one try and no pause: it is saved by a later run or the session end.
+    tools.whileRunning = [&] { p.driver.screens[0].beep.beeperFrequency = 999; };
+    const OsHandle holder = p.files.HoldOpen(kPath, false);
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    threads.RunAll();
+    EXPECT_EQ(p.files.Content(kPath), "; kept\r\nFrequency=4321\r\nTouch Mode=3\r\n");
+    EXPECT_TRUE(p.pause.Pauses().empty());
+    p.files.Release(holder);
+}
+
+// The restore is held in its metrics broadcast, as when the detector's window is slow
+// to answer: the tool run's save waits for the restore to end, and the session-end
+// save on the user-interface thread waits for neither.
+TEST_F(WatchSessionTest, ToolRunSaveWaitsForTheRestoreAndSessionEndForNeither) {
+    Start(1, "Frequency=1\r\n");
+    threads.realThreads = true;
+    metrics.Close();
+    session->StartApplyWorker();
+    ASSERT_TRUE(metrics.WaitUntilHeld());
+    std::atomic<bool> toolEnded{false};
+    tools.whileRunning = [&] {
+        p.driver.screens[0].beep.beeperFrequency = 4321;
+        toolEnded = true;
+    };
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    while (!toolEnded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(files.ReplacedContents().size(), 0u) << "saved in the middle of the restore";
+
+    auto sessionEnd = std::async(std::launch::async, [&] { session->SaveAllScreens(); });
+    EXPECT_EQ(sessionEnd.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(files.ReplacedContents(), std::vector<std::string>{"Frequency=4321\r\n"});
+
+    p.driver.screens[0].beep.beeperFrequency = 5555;
+    metrics.Open();
+    threads.JoinAll();
+    EXPECT_EQ(files.ReplacedContents(), (std::vector<std::string>{"Frequency=4321\r\n", "Frequency=5555\r\n"}));
+}
+
+// The session's end, or an installer's close request: no tool is started any more,
+// and a tool run that ends afterwards is not saved.
+TEST_F(WatchSessionTest, AfterTheEndNoToolStartsAndNoRunIsSaved) {
+    Start(1, "Frequency=1\r\n");
+    tools.whileRunning = [&] {
+        p.driver.screens[0].beep.beeperFrequency = 4321;
+        session->EndWatching();
+    };
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    threads.RunAll();
+    EXPECT_EQ(p.files.Content(kPath), "Frequency=1\r\n");
+    session->HandleDeviceChange(kDeviceArrival, kController.data());
+    EXPECT_EQ(threads.Pending(), 0u);
+    EXPECT_EQ(tools.Commands().size(), 1u);
 }
 
 TEST_F(WatchSessionTest, WorkersKeepTheSessionAliveAfterTheDialogLetsGo) {
