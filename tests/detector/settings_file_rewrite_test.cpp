@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -27,100 +29,6 @@ public:
     std::uint32_t total = 0;
 };
 
-struct Outcome {
-    std::string content;
-    std::vector<int> results;
-    int status;
-    std::string valueText;
-};
-
-// The reference: one SetValue per key, one after another, through one accessor.
-Outcome OneByOne(const std::string& content, const std::vector<std::string>& keys,
-                 const std::vector<std::uint32_t>& numbers, int format) {
-    FakeFileAccess files;
-    files.Put(kPath, content);
-    SettingsFile settings(kPath, files);
-    Outcome outcome;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        settings.value.number = numbers[i];
-        (void)settings.SetValue(keys[i].c_str(), format);
-        outcome.results.push_back(settings.status);
-    }
-    outcome.content = files.Content(kPath);
-    outcome.status = settings.status;
-    outcome.valueText = settings.valueText;
-    return outcome;
-}
-
-Outcome Batched(const std::string& content, const std::vector<std::string>& keys,
-                const std::vector<std::uint32_t>& numbers, int format, int* rewrites) {
-    FakeFileAccess files;
-    files.Put(kPath, content);
-    SettingsFile settings(kPath, files);
-    std::vector<const char*> names;
-    for (const std::string& key : keys) names.push_back(key.c_str());
-    Outcome outcome;
-    outcome.results.assign(keys.size(), 99);
-    (void)settings.SetValues(names.data(), numbers.data(), keys.size(), format, outcome.results.data());
-    outcome.content = files.Content(kPath);
-    outcome.status = settings.status;
-    outcome.valueText = settings.valueText;
-    if (rewrites) *rewrites = files.Calls(FakeFileAccess::kReplace);
-    EXPECT_EQ(files.Snapshot().size(), 1u) << "no temporary file may stay";
-    return outcome;
-}
-
-void ExpectSameAsOneByOne(const std::string& what, const std::string& content, const std::vector<std::string>& keys,
-                          const std::vector<std::uint32_t>& numbers, int format = kFormatDecimal) {
-    int rewrites = 0;
-    const Outcome reference = OneByOne(content, keys, numbers, format);
-    const Outcome batch = Batched(content, keys, numbers, format, &rewrites);
-    EXPECT_EQ(batch.content, reference.content) << what;
-    EXPECT_EQ(batch.results, reference.results) << what;
-    EXPECT_EQ(batch.status, reference.status) << what;
-    EXPECT_EQ(batch.valueText, reference.valueText) << what;
-    EXPECT_LE(rewrites, 1) << what;  // all keys in one rewrite
-}
-
-TEST(SetValues, EqualsOneSetValuePerKeyInTurn) {
-    const std::vector<std::string> seven = {"Beeper Function", "Beeper Routing", "Frequency", "Duration",
-                                            "Double Click Area", "Double Click Speed", "Touch Mode"};
-    const std::vector<std::uint32_t> numbers = {1, 2, 3000, 40, 5, 600, 4294967295u};
-    const std::string longLine = std::string(3000, 'q') + "Frequency" + std::string(3000, 'r') + "\n";
-    struct Case {
-        const char* name;
-        std::string content;
-        std::vector<std::string> keys;
-    };
-    const Case cases[] = {
-        {"the shipped layout", "; notes\r\nBeeper Function=1\r\nBeeper Routing=0\r\nFrequency=2000\r\n"
-                               "Duration=50\r\nDouble Click Area=4\r\nDouble Click Speed=500\r\nTouch Mode=0\r\n",
-         seven},
-        {"keys missing, lone LFs and comments", "; Frequency=1\n\nOther=1\n\n;Duration\nDuration=9", seven},
-        {"a line replaced for one key matches a later one", "Routing=1\r\n", {"Routing", "Rout", "ing="}},
-        {"a key inside another key", "Beeper Function Extra=1\r\nFunction=2\r\n", {"Function", "Beeper Function"}},
-        {"a key inside a value", "Note=see Duration\r\nDuration=2\r\n", {"Duration", "Note"}},
-        {"a replacement that turns into a comment", "x;y=1\r\nz=2\r\n", {";y", "y", "z"}},
-        {"the same key twice", "Frequency=1\r\n", {"Frequency", "Frequency"}},
-        {"a replacement equal to the line", "Frequency=3000\r\nDuration=40\r\n", {"Frequency", "Duration"}},
-        {"an empty key among others", "Frequency=1\n\n", {"", "Frequency", ""}},
-        {"only empty keys", "Frequency=1\n\n", {"", ""}},
-        {"long lines", longLine + "Duration=1\r\n" + longLine + std::string(5000, ';'), {"Duration", "Frequency"}},
-        {"a long comment", ";" + longLine + "Frequency=1", {"Frequency", "q"}},
-        {"a last line without LF", "a=1\r\nTouch Mode=5", seven},
-        {"more keys than one batch holds", "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n",
-         {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
-        {"an empty file", "", seven},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::uint32_t> values;
-        for (std::size_t i = 0; i < c.keys.size(); ++i) values.push_back(numbers[i % numbers.size()]);
-        ExpectSameAsOneByOne(c.name, c.content, c.keys, values);
-    }
-    ExpectSameAsOneByOne("hexadecimal", "Frequency=1\r\n", {"Frequency", "Duration"}, {26, 27}, kFormatHex4);
-    ExpectSameAsOneByOne("unknown format", "Frequency=1\n\n", {"Frequency"}, {26}, 7);
-}
-
 // Written out by hand, not computed: what one save of several keys makes of a file.
 TEST(SetValues, GivesTheFileWrittenOutByHand) {
     struct Case {
@@ -128,24 +36,42 @@ TEST(SetValues, GivesTheFileWrittenOutByHand) {
         std::string content;
         std::vector<std::string> keys;
         std::vector<std::uint32_t> numbers;
+        int format;
         std::string expected;
         std::vector<int> results;
+        const char* valueText;
     };
     const Case cases[] = {
         {"a key twice, a comment, a missing key",
          "; Frequency=1 in a note\r\nFrequency=1000\r\nDuration=50\r\n\nFrequency=2000\nTouch Mode=0",
          {"Frequency", "Missing", "Touch Mode", "Duration"},
          {900, 1, 4294967295u, 60},
+         kFormatDecimal,
          "; Frequency=1 in a note\r\nFrequency=900\r\nDuration=60\r\n\r\nFrequency=900\r\nTouch Mode=-1\r\n",
-         {0, -2, 0, 0}},
-        {"the same key twice: the later value stays", "A=1\r\nB=2\r\n", {"A", "A"}, {7, 8}, "A=8\r\nB=2\r\n",
-         {0, 0}},
+         {0, -2, 0, 0},
+         "60"},
+        {"the same key twice: the later value stays", "A=1\r\nB=2\r\n", {"A", "A"}, {7, 8}, kFormatDecimal,
+         "A=8\r\nB=2\r\n", {0, 0}, "8"},
         {"a replaced line matched by a later key", "Beeper=1\r\nOther=2\r\n", {"Beeper", "=3"}, {3, 4},
-         "=3=4\r\nOther=2\r\n", {0, 0}},
+         kFormatDecimal, "=3=4\r\nOther=2\r\n", {0, 0}, "4"},
+        {"a replaced line no longer holds what it held", "Routing=1\r\n", {"Routing", "Rout", "ing="}, {5, 6, 7},
+         kFormatDecimal, "Rout=6\r\n", {0, 0, -2}, "7"},
+        {"a replaced line that became a comment", "x;y=1\r\nz=2\r\n", {";y", "y", "z"}, {1, 2, 3},
+         kFormatDecimal, ";y=1\r\nz=3\r\n", {0, -2, 0}, "3"},
         {"a key inside a value and inside a longer key", "Note=Mode\r\nTouch Mode=1\r\n;Mode=5\r\n", {"Mode"},
-         {2}, "Mode=2\r\nMode=2\r\n;Mode=5\r\n", {0}},
-        {"only missing keys: lone LFs become CR LF", "a=1\n\n;c\n", {"X", "Y"}, {1, 2}, "a=1\n\r\n;c\n",
-         {-2, -2}},
+         {2}, kFormatDecimal, "Mode=2\r\nMode=2\r\n;Mode=5\r\n", {0}, "2"},
+        {"only missing keys: lone LFs become CR LF", "a=1\n\n;c\n", {"X", "Y"}, {1, 2}, kFormatDecimal,
+         "a=1\n\r\n;c\n", {-2, -2}, "2"},
+        {"empty keys skipped", "Frequency=1\n\n", {"", "Frequency", ""}, {1, 2, 3}, kFormatDecimal,
+         "Frequency=2\r\n\r\n", {-2, 0, -2}, "3"},
+        {"only empty keys: not even lone LFs change", "Frequency=1\n\n", {"", ""}, {1, 2}, kFormatDecimal,
+         "Frequency=1\n\n", {-2, -2}, "2"},
+        {"an empty file", "", {"A"}, {5}, kFormatDecimal, "", {-2}, "5"},
+        {"hexadecimal", "Frequency=1\r\n", {"Frequency", "Duration"}, {26, 27}, kFormatHex4, "Frequency=001a\r\n",
+         {0, -2}, "001b"},
+        {"text format changes nothing", "Frequency=1\n\n", {"Frequency"}, {26}, kFormatText, "Frequency=1\n\n",
+         {-2}, ""},
+        {"unknown format changes nothing", "Frequency=1\n\n", {"Frequency"}, {26}, 7, "Frequency=1\n\n", {-2}, ""},
     };
     for (const Case& c : cases) {
         FakeFileAccess files;
@@ -154,18 +80,43 @@ TEST(SetValues, GivesTheFileWrittenOutByHand) {
         std::vector<const char*> names;
         for (const std::string& key : c.keys) names.push_back(key.c_str());
         std::vector<int> results(c.keys.size(), 99);
-        (void)settings.SetValues(names.data(), c.numbers.data(), names.size(), kFormatDecimal, results.data());
+        const std::size_t replaced =
+            settings.SetValues(names.data(), c.numbers.data(), names.size(), c.format, results.data());
         EXPECT_EQ(files.Content(kPath), c.expected) << c.name;
         EXPECT_EQ(results, c.results) << c.name;
+        EXPECT_EQ(replaced, static_cast<std::size_t>(std::count(c.results.begin(), c.results.end(), 0))) << c.name;
         EXPECT_EQ(settings.status, c.results.back()) << c.name;
-        EXPECT_EQ(files.Calls(FakeFileAccess::kReplace), 1) << c.name;
+        EXPECT_STREQ(settings.valueText, c.valueText) << c.name;
+        // All keys in one rewrite, and none when nothing changes.
+        EXPECT_EQ(files.Calls(FakeFileAccess::kReplace), c.expected == c.content ? 0 : 1) << c.name;
         EXPECT_EQ(files.Snapshot().size(), 1u) << c.name;
     }
 }
 
+// The line rules restated for files too many to write out: each line that is no
+// comment and holds key becomes key "=" text CR LF; a lone LF becomes CR LF.
+std::string Rewritten(const std::string& content, const std::string& key, const std::string& text,
+                      bool* replaced) {
+    std::string result;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        const std::size_t lf = content.find('\n', start);
+        const std::size_t end = lf == std::string::npos ? content.size() : lf + 1;
+        const std::string line = content.substr(start, end - start);
+        if (line[0] != ';' && line.find(key) != std::string::npos) {
+            result += key + "=" + text + "\r\n";
+            *replaced = true;
+        } else {
+            result += line == "\n" ? "\r\n" : line;
+        }
+        start = end;
+    }
+    return result;
+}
+
 // Random files from a small alphabet, so that keys turn up inside keys, values
 // and comments, with long lines and files without a final LF.
-TEST(SetValues, EqualsOneSetValuePerKeyOnRandomFiles) {
+TEST(SetValues, FollowsTheLineRulesOnRandomFiles) {
     std::mt19937 random(20261208);
     const std::vector<std::string> pieces = {"Freq", "uency", "=", "Dur", "ation", ";", "\n", "\r\n", " ", "7",
                                              "Touch Mode", "\n\n", "=="};
@@ -175,37 +126,53 @@ TEST(SetValues, EqualsOneSetValuePerKeyOnRandomFiles) {
         for (int i = 0; i < length; ++i) content += pieces[random() % pieces.size()];
         if (random() % 8 == 0) content += std::string(1500 + random() % 3000, 'x');
         std::vector<std::string> keys;
+        std::vector<const char*> names;
         std::vector<std::uint32_t> numbers;
         const int count = 1 + static_cast<int>(random() % 9);
         for (int i = 0; i < count; ++i) {
-            std::string key = pieces[random() % 6];
-            if (random() % 2) key += pieces[random() % 6];
-            if (key.find('\n') != std::string::npos) key = "x";
-            keys.push_back(key);
+            keys.push_back(pieces[random() % 6]);
+            if (random() % 2) keys.back() += pieces[random() % 6];
             numbers.push_back(random() % 3 == 0 ? 7u : static_cast<std::uint32_t>(random()));
         }
-        ExpectSameAsOneByOne("round " + std::to_string(round) + ": " + content, content, keys, numbers);
+        std::string expected = content;
+        std::vector<int> expectedResults;
+        std::string lastText;
+        for (int i = 0; i < count; ++i) {
+            lastText = std::to_string(static_cast<std::int32_t>(numbers[i]));
+            bool replaced = false;
+            expected = Rewritten(expected, keys[i], lastText, &replaced);
+            expectedResults.push_back(replaced ? 0 : -2);
+            names.push_back(keys[i].c_str());
+        }
+
+        FakeFileAccess files;
+        files.Put(kPath, content);
+        SettingsFile settings(kPath, files);
+        std::vector<int> results(keys.size(), 99);
+        (void)settings.SetValues(names.data(), numbers.data(), keys.size(), kFormatDecimal, results.data());
+        const std::string where = "round " + std::to_string(round) + ": " + content;
+        EXPECT_EQ(files.Content(kPath), expected) << where;
+        EXPECT_EQ(results, expectedResults) << where;
+        EXPECT_EQ(settings.status, expectedResults.back()) << where;
+        EXPECT_EQ(settings.valueText, lastText) << where;
+        EXPECT_EQ(files.Calls(FakeFileAccess::kReplace), expected == content ? 0 : 1) << where;
+        EXPECT_EQ(files.Snapshot().size(), 1u) << where;
         if (HasFailure()) return;
     }
 }
 
-TEST(ReplaceValues, TextsWithLineFeedsMatchOneByOne) {
-    // A text form read back with its line end makes two lines of one.
-    const std::string content = "A=1\r\nB=2\r\n";
-    const SettingsFile::SettingChange changes[] = {{"A", "x\r\n"}, {"B", "y\n\n"}, {"=", "z"}};
-    FakeFileAccess oneByOne;
-    oneByOne.Put(kPath, content);
-    SettingsFile reference(kPath, oneByOne);
-    std::vector<int> expected;
-    for (const auto& change : changes) expected.push_back(reference.ReplaceValue(change.key, change.text));
-
+// A text holding line feeds makes lines of its own, which later changes see as such.
+TEST(ReplaceValues, TextsWithLineFeedsMakeLinesOfTheirOwn) {
     FakeFileAccess files;
-    files.Put(kPath, content);
+    files.Put(kPath, "A=1\r\nB=2\r\n");
     SettingsFile settings(kPath, files);
-    int results[3];
+    const SettingsFile::SettingChange changes[] = {{"A", "x\r\n"}, {"B", "y\n\n"}, {"y", "z"}};
+    int results[3] = {99, 99, 99};
     EXPECT_EQ(settings.ReplaceValues(changes, 3, results), 3u);
-    EXPECT_EQ(std::vector<int>(results, results + 3), expected);
-    EXPECT_EQ(files.Content(kPath), oneByOne.Content(kPath));
+    EXPECT_EQ(std::vector<int>(results, results + 3), (std::vector<int>{0, 0, 0}));
+    // After "A": A=x\r\n\r\nB=2\r\n. After "B": A=x\r\n\r\nB=y\n\n\r\n, where
+    // the line B=y\n holds "y" and the lone LF becomes CR LF.
+    EXPECT_EQ(files.Content(kPath), "A=x\r\n\r\ny=z\r\n\r\n\r\n");
     EXPECT_EQ(files.Calls(FakeFileAccess::kReplace), 1);
 }
 

@@ -53,6 +53,7 @@ TEST(ParseUnsigned32, FollowsStrtoulWithThirtyTwoBits) {
         {"FFFFFFFF", 16, 4294967295u},
         {"100000000", 16, 4294967295u},
         {"-0x10", 16, 4294967280u},
+        {" -5", 16, 4294967291u},
         {"0x10", 10, 0},
         {"\v\f 7", 10, 7},
     };
@@ -134,6 +135,7 @@ TEST(GetValue, MatchesAndConvertsAsTheFileFormatSays) {
         {"empty value is the line end", "Touch Mode=\r\n", "Touch Mode", kFormatText, 0, 0, "\r\n"},
         {"letters give 0", "Frequency=high\r\n", "Frequency", kFormatDecimal, 0, 0, nullptr},
         {"minus one", "Frequency=-1\r\n", "Frequency", kFormatSigned, 0, 4294967295u, nullptr},
+        {"signed is base 10", "k=FFF\r\n", "k", kFormatSigned, 0, 0, nullptr},
         {"hex4", "Frequency=001a\r\n", "Frequency", kFormatHex4, 0, 26, nullptr},
         {"hex8", "Frequency=0000001A\r\n", "Frequency", kFormatHex8, 0, 26, nullptr},
         {"empty LF line does not stop", "\n\nFrequency=4\n", "Frequency", kFormatDecimal, 0, 4, nullptr},

@@ -3,14 +3,14 @@
 // Option bits: 0-2 read size limit (0 = none, else 1 << n bytes per call),
 // 3-5 format code (-1 to -5, others unknown), 6 a second rewrite, 7 the batch
 // check: the key split at "|" into several keys.
-// Checks beside the sanitizers: lookups stay in their buffers, and a rewrite
-// keeps every line that does not hold the key, in order and byte for byte (a lone
-// LF becoming CR LF), replacing every one that does; a batch of keys gives exactly
-// the bytes and per-key results of one SetValue per key in turn.
+// Checks beside the sanitizers: every lookup, rewrite and batch gives exactly what
+// the line rules, restated plainly below, give for the same file.
 #include "fake_file_access.h"
 #include "settings_file.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -19,18 +19,7 @@
 namespace {
 
 const char kPath[] = "C:\\Orva\\PANELSET.TXT";
-
-std::vector<std::string> SplitLines(const std::string& content) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t lf = content.find('\n', start);
-        std::size_t end = lf == std::string::npos ? content.size() : lf + 1;
-        lines.push_back(content.substr(start, end - start));
-        start = end;
-    }
-    return lines;
-}
+constexpr std::size_t kTextSize = SettingsFile::kTextSize;
 
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "property violated: %s\n", what);
@@ -47,30 +36,143 @@ bool TakeText(const std::uint8_t*& data, std::size_t& size, std::string* out) {
     return true;
 }
 
-// What a rewrite must make of old content for key and the replacement text.
-void CheckRewrite(const std::string& before, const std::string& after, const std::string& key,
-                  const std::string& text, bool reportedReplace) {
-    const std::vector<std::string> oldLines = SplitLines(before);
-    const std::vector<std::string> newLines = SplitLines(after);
-    const bool textHasLf = text.find('\n') != std::string::npos || key.find('\n') != std::string::npos;
-    bool anyMatch = false;
-    std::size_t next = 0;
-    for (const std::string& line : oldLines) {
-        const bool match = !key.empty() && key.size() < SettingsFile::kTextSize && line[0] != ';' &&
-                           line.find(key) != std::string::npos;
-        anyMatch = anyMatch || match;
-        if (match) {
-            if (textHasLf) return;  // the replacement spans lines: the line count no longer lines up
-            const std::string replacement = key + "=" + text + "\r\n";
-            if (next >= newLines.size() || newLines[next] != replacement) Fail("matching line not replaced");
-        } else {
-            const std::string kept = line == "\n" ? "\r\n" : line;
-            if (next >= newLines.size() || newLines[next] != kept) Fail("line without the key changed");
-        }
-        ++next;
+// The line rules, written out without the accessor's code.
+
+std::vector<std::string> SplitLines(const std::string& content) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t lf = content.find('\n', start);
+        std::size_t end = lf == std::string::npos ? content.size() : lf + 1;
+        lines.push_back(content.substr(start, end - start));
+        start = end;
     }
-    if (next != newLines.size()) Fail("lines added");
-    if (anyMatch != reportedReplace) Fail("result does not say whether a line was replaced");
+    return lines;
+}
+
+bool IsUsableKey(const std::string& key) { return !key.empty() && key.size() < kTextSize; }
+
+bool HoldsKey(const std::string& line, const std::string& key) {
+    return line[0] != ';' && line.find(key) != std::string::npos;
+}
+
+// A rewrite for a usable key: each line holding it becomes key "=" text CR LF, a
+// lone LF becomes CR LF. Stops once past kMaxFileSize, where the rewrite fails.
+std::string Rewritten(const std::string& content, const std::string& key, const std::string& text,
+                      bool* replaced) {
+    std::string result;
+    for (const std::string& line : SplitLines(content)) {
+        if (HoldsKey(line, key)) {
+            result += key + "=" + text + "\r\n";
+            *replaced = true;
+        } else {
+            result += line == "\n" ? "\r\n" : line;
+        }
+        if (result.size() > SettingsFile::kMaxFileSize) break;
+    }
+    return result;
+}
+
+// A lookup: 0 with the value text of the first line holding key, the bytes after
+// the first token's "="s up to the next "=" or the line's end; -2 when that text
+// is empty or would not fit valueText, or no line holds the key.
+int LookedUp(const std::string& content, const std::string& key, std::string* text) {
+    if (!IsUsableKey(key)) return kSettingsNotFound;
+    for (const std::string& line : SplitLines(content)) {
+        if (!HoldsKey(line, key)) continue;
+        std::size_t at = 0;
+        while (at < line.size() && line[at] == '=') ++at;
+        while (at < line.size() && line[at] != '=') ++at;
+        while (at < line.size() && line[at] == '=') ++at;
+        std::size_t end = at;
+        while (end < line.size() && line[end] != '=') ++end;
+        *text = line.substr(at, end - at);
+        return !text->empty() && text->size() < kTextSize ? kSettingsOk : kSettingsNotFound;
+    }
+    return kSettingsNotFound;
+}
+
+int DigitOf(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+    return 99;
+}
+
+// The number in a C string, digit by digit: blanks, a sign, "0x" before a hex digit
+// in base 16, then digits; a magnitude beyond 32 bits gives the largest value, and
+// "-" negates modulo 2^32.
+std::uint32_t NumberOf(const char* text, int base) {
+    while (*text != '\0' && std::strchr(" \t\n\v\f\r", *text) != nullptr) ++text;
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+') ++text;
+    if (base == 16 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && DigitOf(text[2]) < 16) text += 2;
+    std::uint64_t magnitude = 0;
+    for (; DigitOf(*text) < base; ++text) {
+        magnitude = magnitude * base + DigitOf(*text);
+        if (magnitude > 0xFFFFFFFFu) return 0xFFFFFFFFu;
+    }
+    const std::uint32_t number = static_cast<std::uint32_t>(magnitude);
+    return negative ? 0u - number : number;
+}
+
+// The text SetValue writes for a number: signed decimal, or lowercase hex of at
+// least four or eight digits.
+std::string TextOf(std::uint32_t number, int format) {
+    if (format == kFormatDecimal || format == kFormatSigned) return std::to_string(static_cast<std::int32_t>(number));
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), "0123456789abcdef"[number % 16]);
+        number /= 16;
+    } while (number != 0);
+    const std::size_t width = format == kFormatHex4 ? 4 : 8;
+    return std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits;
+}
+
+bool HoldsText(const char* buffer, const std::string& text) {
+    return std::memcmp(buffer, text.data(), text.size()) == 0 && buffer[text.size()] == '\0';
+}
+
+// GetValue against the rules for content, the file as it stands.
+void CheckLookup(SettingsFile& settings, const std::string& content, const std::string& key, int format) {
+    std::memset(settings.valueText, 0x55, sizeof settings.valueText);
+    settings.value.number = 0x5EED5EEDu;
+    const bool found = settings.GetValue(key.c_str(), format);
+    std::string text;
+    const int located = LookedUp(content, key, &text);
+    const bool known = format >= kFormatHex4 && format <= kFormatText;
+    const int expected = located == kSettingsOk && !known ? kSettingsNotFound : located;
+    if (settings.status != expected || found != (expected == kSettingsOk)) Fail("lookup result");
+    if (located == kSettingsOk) {
+        if (!HoldsText(settings.valueText, text)) Fail("lookup valueText");
+    } else if (std::any_of(settings.valueText, settings.valueText + kTextSize, [](char c) { return c != 0x55; })) {
+        Fail("valueText written without a find");
+    }
+    if (expected != kSettingsOk) {
+        if (settings.value.number != 0x5EED5EEDu) Fail("value written without a find");
+    } else if (format == kFormatText) {
+        if (!HoldsText(settings.value.text, text)) Fail("lookup text");
+    } else if (settings.value.number != NumberOf(text.c_str(), format <= kFormatHex8 ? 16 : 10)) {
+        Fail("lookup number");
+    }
+}
+
+// A rewrite of before for key and text against the rules.
+void CheckRewrite(const std::string& before, const std::string& after, const std::string& key,
+                  const std::string& text, bool replaced, int status) {
+    std::string expected = before;
+    int expectedStatus = kSettingsNotFound;
+    if (IsUsableKey(key)) {
+        bool any = false;
+        expected = Rewritten(before, key, text, &any);
+        expectedStatus = any ? kSettingsOk : kSettingsNotFound;
+        if (expected.size() > SettingsFile::kMaxFileSize) {
+            expected = before;
+            expectedStatus = kSettingsNoFile;
+        }
+    }
+    if (after != expected) Fail("rewritten file");
+    if (status != expectedStatus || replaced != (expectedStatus == kSettingsOk)) Fail("rewrite result");
 }
 
 std::vector<std::string> SplitKeys(const std::string& keys) {
@@ -84,34 +186,45 @@ std::vector<std::string> SplitKeys(const std::string& keys) {
     }
 }
 
-// SetValues against one SetValue per key, both from the same content.
+// SetValues against the rules applied for each key in turn, in one rewrite.
 void CheckBatch(const std::string& content, const std::string& keyList, int format, std::uint32_t seed) {
     const std::vector<std::string> keys = SplitKeys(keyList);
     std::vector<const char*> names;
     std::vector<std::uint32_t> numbers;
+    std::string expected = content;
+    std::vector<int> expectedResults;
+    bool tooLarge = false;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         names.push_back(keys[i].c_str());
         numbers.push_back(seed * 2654435761u + static_cast<std::uint32_t>(i) * 40503u);
+        bool replaced = false;
+        if (IsUsableKey(keys[i]) && !tooLarge) {
+            expected = Rewritten(expected, keys[i], TextOf(numbers[i], format), &replaced);
+            tooLarge = expected.size() > SettingsFile::kMaxFileSize;
+        }
+        expectedResults.push_back(replaced ? kSettingsOk : kSettingsNotFound);
     }
-    FakeFileAccess single;
-    single.Put(kPath, content);
-    SettingsFile oneByOne(kPath, single);
-    std::vector<int> expected;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        oneByOne.value.number = numbers[i];
-        (void)oneByOne.SetValue(names[i], format);
-        expected.push_back(oneByOne.status);
+    if (tooLarge) {
+        // The rewrite fails as a whole: every usable key gives -1, the file stays.
+        expected = content;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (IsUsableKey(keys[i])) expectedResults[i] = kSettingsNoFile;
+        }
     }
-    FakeFileAccess batched;
-    batched.Put(kPath, content);
-    SettingsFile batch(kPath, batched);
+    FakeFileAccess files;
+    files.Put(kPath, content);
+    SettingsFile batch(kPath, files);
     std::vector<int> results(keys.size(), 99);
-    (void)batch.SetValues(names.data(), numbers.data(), keys.size(), format, results.data());
-    if (batched.Content(kPath) != single.Content(kPath)) Fail("batch bytes differ from one SetValue per key");
-    if (results != expected) Fail("batch results differ from one SetValue per key");
-    if (batch.status != oneByOne.status) Fail("batch status differs");
-    if (batched.Snapshot().size() != 1) Fail("batch left a temporary file");
-    if (batched.Calls(FakeFileAccess::kReplace) > 1) Fail("more than one rewrite for a batch");
+    const std::size_t replaced = batch.SetValues(names.data(), numbers.data(), keys.size(), format, results.data());
+    if (files.Content(kPath) != expected) Fail("batch file");
+    if (results != expectedResults) Fail("batch results");
+    if (replaced != static_cast<std::size_t>(std::count(results.begin(), results.end(), kSettingsOk))) {
+        Fail("batch count");
+    }
+    if (batch.status != expectedResults.back()) Fail("batch status");
+    if (batch.valueText != TextOf(numbers.back(), format)) Fail("batch valueText");
+    if (files.Snapshot().size() != 1) Fail("batch left a temporary file");
+    if (files.Calls(FakeFileAccess::kReplace) != (expected == content ? 0 : 1)) Fail("batch rewrites");
 }
 
 }  // namespace
@@ -138,44 +251,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SettingsFile settings(kPath, files);
     if (settings.GetStatus() != 0) Fail("open");
 
-    // Lookup: text stays inside valueText and the file is untouched.
-    std::memset(settings.valueText, 0x55, sizeof settings.valueText);
-    settings.value.number = 0;
-    const bool found = settings.GetValue(key.c_str(), format);
-    if (found || settings.status == 0) {
-        if (std::memchr(settings.valueText, 0, sizeof settings.valueText) == nullptr) Fail("valueText unterminated");
-    }
+    CheckLookup(settings, content, key, format);
     if (files.Content(kPath) != content) Fail("lookup changed the file");
 
     // Rewrite with the value text as the text form (it fits when shorter than 256).
-    if (text.size() >= SettingsFile::kTextSize) text.resize(SettingsFile::kTextSize - 1);
+    if (text.size() >= kTextSize) text.resize(kTextSize - 1);
     std::memcpy(settings.value.text, text.c_str(), text.size() + 1);
     const bool replaced = settings.SetValue(key.c_str(), kFormatText);
-    const std::string after = files.Content(kPath);
-    if (key.empty() || key.size() >= SettingsFile::kTextSize) {
-        if (after != content || replaced) Fail("unusable key touched the file");
-    } else {
-        if (settings.status == -1) Fail("rewrite failed without a fault");
-        CheckRewrite(content, after, key, text, replaced);
-    }
+    CheckRewrite(content, files.Content(kPath), key, text, replaced, settings.status);
     if (files.Snapshot().size() != 1) Fail("temporary file left");
-
-    // The accessor reads the new content: the replaced line gives the text back.
-    // (A key holding CR or LF may also match the CR LF that empty lines became.)
-    const bool plainKey = key.find_first_of("=\r\n") == std::string::npos && !key.empty() && key[0] != ';';
-    const bool plainText = !text.empty() && text.find('=') == std::string::npos && text.find('\n') == std::string::npos;
-    if (replaced && plainKey && plainText && key.size() + text.size() + 2 < SettingsFile::kTextSize) {
-        if (!settings.GetValue(key.c_str(), kFormatText)) Fail("replaced key not found");
-        if (std::string(settings.value.text) != text + "\r\n") Fail("replaced value not read back");
-    }
+    // The accessor reads what the file now holds.
+    CheckLookup(settings, files.Content(kPath), key, format);
 
     if (options & 0x40) {
         const std::string before = files.Content(kPath);
         settings.value.number = 4294967295u;
         const bool again = settings.SetValue(key.c_str(), kFormatDecimal);
-        if (!key.empty() && key.size() < SettingsFile::kTextSize) {
-            CheckRewrite(before, files.Content(kPath), key, "-1", again);
-        }
+        CheckRewrite(before, files.Content(kPath), key, "-1", again, settings.status);
     }
     return 0;
 }
