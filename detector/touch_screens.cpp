@@ -25,8 +25,7 @@ std::unique_ptr<ScreenRecord[]> AllocateRecords(std::int32_t count) noexcept {
 
 TouchScreens::TouchScreens(DetectorPlatform& platform) noexcept
     : platform_(platform), screenRecords_(AllocateRecords(1)) {
-    std::lock_guard<std::mutex> refreshing(refreshLock_);
-    CountAndRead();
+    Refresh();
 }
 
 TouchScreens::~TouchScreens() = default;
@@ -34,11 +33,6 @@ TouchScreens::~TouchScreens() = default;
 std::int32_t TouchScreens::GetScreenCount() const noexcept {
     std::lock_guard<std::mutex> guard(lock_);
     return screenCount_;
-}
-
-void TouchScreens::Refresh() noexcept {
-    std::lock_guard<std::mutex> refreshing(refreshLock_);
-    CountAndRead();
 }
 
 // Called with refreshLock_ held. The driver pass runs without the record lock, so

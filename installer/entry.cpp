@@ -2,10 +2,10 @@
 
 #include "ascii_case.h"
 #include "bounded_text.h"
-#include "install_log.h"
 #include "install_sequence.h"
 #include "platform.h"
 #include "process_objects.h"
+#include "run_context.h"
 #include "shell_folder.h"
 #include "uninstall_sequence.h"
 

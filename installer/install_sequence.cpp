@@ -3,11 +3,11 @@
 #include "command_lines.h"
 #include "entry.h"
 #include "file_system.h"
-#include "install_log.h"
 #include "launcher.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "registry.h"
+#include "run_context.h"
 #include "sequence_steps.h"
 
 namespace {
@@ -109,21 +109,12 @@ int Install(const char* commandLine) noexcept {
     state.outcome.detectorInPlace = CopyIntoInstallFolder(kDetectorFileName, kDetectorCopyAttempts);
     if (IsKnownFolder(state.sourceFolder)) (void)files.SetCurrentFolder(state.sourceFolder);
 
-    char engineCommand[kMaxPath];
-    bool engineCommandFits = EngineCommand(engineCommand, commandLine);
-
     WriteInstallerPath(kSettingsPathValue, kSettingsFileName);
     WriteInstallerPath(kToolCommandValue, kToolExecutable);
     (void)Platform().registry->DeleteValue(state.installerKeyHandle.Get(), kToolRanValue);
 
-    // A tail too long for the command line is not passed on cut short: the engine is
-    // then not run, and the service key decides as if it could not be started.
-    LaunchedProcess engine;
-    if (engineCommandFits && IsKnownFolder(state.sourceFolder)) {
-        engine = RunEngine(engineCommand, state.sourceFolder);
-    } else {
-        LogLine("engine not run: its command line is too long or its folder unknown");
-    }
+    // An engine that is not run is judged by the service key as one that could not start.
+    LaunchedProcess engine = RunEngine(commandLine, state.sourceFolder);
 
     if (!DriverServiceExists()) {
         DeleteInstallerKey();

@@ -7,20 +7,16 @@ class RegistryApi;
 class ProcessSnapshotApi;
 class LauncherApi;
 class ShellFolderApi;
-class MessageBoxApi;
 class FileSystemApi;
 class RunContextApi;
-class InstallLogApi;
 
 struct InstallerPlatform {
     RegistryApi* registry = nullptr;
     ProcessSnapshotApi* processes = nullptr;
     LauncherApi* launcher = nullptr;
     ShellFolderApi* shellFolder = nullptr;
-    MessageBoxApi* messageBox = nullptr;
     FileSystemApi* fileSystem = nullptr;
     RunContextApi* context = nullptr;
-    InstallLogApi* log = nullptr;  // none: the run keeps no log
 };
 
 InstallerPlatform& Platform() noexcept;

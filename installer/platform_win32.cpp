@@ -1,9 +1,7 @@
 #include "platform.h"
 
 #include "file_system.h"
-#include "install_log.h"
 #include "launcher.h"
-#include "message_box.h"
 #include "process_snapshot.h"
 #include "registry.h"
 #include "run_context.h"
@@ -21,10 +19,8 @@ void UseWindowsPlatform() noexcept {
     platform.processes = &WindowsProcessSnapshotApi();
     platform.launcher = &WindowsLauncherApi();
     platform.shellFolder = &WindowsShellFolderApi();
-    platform.messageBox = &WindowsMessageBoxApi();
     platform.fileSystem = &WindowsFileSystemApi();
     platform.context = &WindowsRunContextApi();
-    platform.log = &WindowsInstallLogApi();
 }
 
 void RestrictDllSearch() noexcept {

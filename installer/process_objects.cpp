@@ -1,7 +1,6 @@
 #include "process_objects.h"
 
 #include "ascii_case.h"
-#include "install_log.h"
 #include "platform.h"
 #include "run_context.h"
 
@@ -65,12 +64,6 @@ void StopProcess(RunningProcess& process) noexcept {
 }
 
 LaunchedProcess::LaunchedProcess() noexcept : api_(Platform().launcher) {}
-
-LaunchedProcess::LaunchedProcess(const char* commandLine, const char* currentDirectory,
-                                 bool wait) noexcept
-    : LaunchedProcess() {
-    Start(commandLine, currentDirectory, wait);
-}
 
 int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory, bool wait) noexcept {
     Release();

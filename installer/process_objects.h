@@ -28,7 +28,6 @@ public:
     bool Terminate() noexcept;
     // True when every held process has ended, each within the time given.
     [[nodiscard]] bool WaitForEnd(std::uint32_t milliseconds) noexcept;
-    void Release() noexcept { processes_.clear(); }
 
 private:
     friend struct RunningProcessPeer;
@@ -50,8 +49,6 @@ void StopProcess(RunningProcess& process) noexcept;
 class LaunchedProcess {
 public:
     LaunchedProcess() noexcept;
-    // Runs Start and drops its result.
-    LaunchedProcess(const char* commandLine, const char* currentDirectory, bool wait) noexcept;
     ~LaunchedProcess() { Release(); }
 
     LaunchedProcess(const LaunchedProcess&) = delete;

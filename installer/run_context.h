@@ -1,7 +1,10 @@
-// Who runs the installer and where: deployment tools run it as SYSTEM, often in
-// session 0, where no user sees a program started or a message box shown.
+// Where and for whom the installer runs, and what it notes about the run. Deployment
+// tools run it silently, often as SYSTEM in session 0, where no user sees a program
+// started or a message box shown, and trust its exit code; its log is where an
+// administrator looks first.
 #pragma once
 
+#include "bounded_text.h"
 #include "shared_contract.h"
 
 #include <cstdint>
@@ -15,9 +18,20 @@ public:
     virtual std::uint32_t SessionId() noexcept = 0;
     // The installer's window station is visible (WSF_VISIBLE).
     virtual bool WindowStationVisible() noexcept = 0;
-    // The account's name and the local time with its offset ("2026-12-09T08:12:36+01:00").
+    // A modal box with no owner, the system's default caption and MB_OK.
+    virtual void ShowMessageBox(const char* text) noexcept = 0;
+    // The account's name, and the local time with its offset ("2026-12-09T08:12:36+01:00").
     virtual void AccountName(char (&name)[kMaxPath]) noexcept = 0;
     virtual void LocalTime(char (&text)[32]) noexcept = 0;
+
+    // %WINDIR%\Temp\OrvaSetup.log, the same file for every run, opened for appending after
+    // one grown too large is moved to OrvaSetup.log.old. False, and no log this run, when
+    // it cannot be opened or UseOfLogFile refuses it.
+    virtual bool OpenLog() noexcept = 0;
+    // Appends text as it stands; nothing without an open log.
+    virtual void AppendLog(const char* text) noexcept = 0;
+    // The Win32 error of the step that has just failed (GetLastError).
+    virtual std::uint32_t LastError() noexcept = 0;
 };
 
 // Why the programs meant for a user (the detector, the tool) are not started: the
@@ -27,6 +41,20 @@ public:
 // The installer's error box; where no one would see it (see above, or a window station
 // that is not visible) it is logged instead, so that nothing waits for a click.
 void ShowError(const char* text) noexcept;
+
+constexpr std::uint64_t kLogRotateBytes = 1048576;
+enum class LogFileUse { kAppend, kRotate, kRefuse };
+
+// Standard users may create files in the log's folder, so the log is never written
+// through a link: a reparse point, or a file with a second name (a hard link), is refused.
+[[nodiscard]] LogFileUse UseOfLogFile(bool reparsePoint, std::uint32_t links, std::uint64_t size) noexcept;
+
+// Opens the log and writes the run's header: local time, version, account, session and
+// the tail as given. A log that cannot be written changes nothing else.
+void OpenLog(const char* commandLineTail) noexcept;
+ORVA_PRINTF(1, 2) void LogLine(const char* format, ...) noexcept;
+// "<step>: done", or "<step>: failed, error <GetLastError>": call it straight after the step.
+ORVA_PRINTF(2, 3) void LogStep(bool succeeded, const char* format, ...) noexcept;
 
 #if defined(_WIN32)
 RunContextApi& WindowsRunContextApi() noexcept;

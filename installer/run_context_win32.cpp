@@ -1,11 +1,11 @@
 #include "run_context.h"
 
-#include "bounded_text.h"
 #include "unique_handle.h"
 
 #include <windows.h>
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -13,13 +13,13 @@ class WindowsRunContext final : public RunContextApi {
 public:
     bool RunsAsSystem() noexcept override {
         UniqueHandle token;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return false;
         union {
             TOKEN_USER user;
             BYTE room[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
         } buffer;
         DWORD size = 0;
-        return GetTokenInformation(token.Get(), TokenUser, &buffer, sizeof buffer, &size) &&
+        return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) &&
+               GetTokenInformation(token.Get(), TokenUser, &buffer, sizeof buffer, &size) &&
                IsWellKnownSid(buffer.user.User.Sid, WinLocalSystemSid);
     }
     std::uint32_t SessionId() noexcept override {
@@ -31,26 +31,62 @@ public:
         return GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr) &&
                (flags.dwFlags & WSF_VISIBLE) != 0;
     }
+    void ShowMessageBox(const char* text) noexcept override { MessageBoxA(nullptr, text, nullptr, MB_OK); }
     void AccountName(char (&name)[kMaxPath]) noexcept override {
         DWORD size = kMaxPath;
         if (!GetUserNameA(name, &size)) (void)CopyWhole(name, "(unknown)");
     }
     void LocalTime(char (&text)[32]) noexcept override {
+        // One instant, read as UTC and as local time: their difference is the offset.
+        FILETIME utc;
+        FILETIME local;
         SYSTEMTIME now;
-        GetLocalTime(&now);
-        TIME_ZONE_INFORMATION zone;
-        LONG bias = 0;  // minutes west of UTC
-        switch (GetTimeZoneInformation(&zone)) {
-        case TIME_ZONE_ID_STANDARD: bias = zone.Bias + zone.StandardBias; break;
-        case TIME_ZONE_ID_DAYLIGHT: bias = zone.Bias + zone.DaylightBias; break;
-        case TIME_ZONE_ID_UNKNOWN: bias = zone.Bias; break;
-        default: break;
-        }
-        const long offset = std::labs(bias);
-        (void)FormatWhole(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02ld:%02ld", now.wYear, now.wMonth,
-                          now.wDay, now.wHour, now.wMinute, now.wSecond, bias > 0 ? '-' : '+', offset / 60,
-                          offset % 60);
+        GetSystemTimeAsFileTime(&utc);
+        if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &now)) local = utc;
+        const long long ticks = static_cast<long long>((ULARGE_INTEGER{{local.dwLowDateTime, local.dwHighDateTime}}).QuadPart -
+                                                       (ULARGE_INTEGER{{utc.dwLowDateTime, utc.dwHighDateTime}}).QuadPart);
+        const long long minutes = std::llabs(ticks) / 600000000;  // 100 ns ticks
+        (void)FormatWhole(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02lld:%02lld", now.wYear, now.wMonth,
+                          now.wDay, now.wHour, now.wMinute, now.wSecond, ticks < 0 ? '-' : '+', minutes / 60,
+                          minutes % 60);
     }
+
+    bool OpenLog() noexcept override {
+        char windows[kMaxPath];
+        char path[kMaxPath];
+        char older[kMaxPath];
+        const UINT length = GetWindowsDirectoryA(windows, kMaxPath);
+        if (length == 0 || length >= kMaxPath || !FormatWhole(path, sizeof path, "%s\\Temp\\OrvaSetup.log", windows) ||
+            !FormatWhole(older, sizeof older, "%s.old", path)) {
+            return false;
+        }
+        for (int pass = 0; pass < 2; ++pass) {
+            // A link is opened as itself, never followed, and then refused.
+            UniqueHandle file(CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            BY_HANDLE_FILE_INFORMATION info;
+            if (!file || !GetFileInformationByHandle(file.Get(), &info)) return false;
+            const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+            switch (UseOfLogFile((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, info.nNumberOfLinks, size)) {
+            case LogFileUse::kAppend: log_ = std::move(file); return true;
+            case LogFileUse::kRefuse: return false;
+            case LogFileUse::kRotate: break;
+            }
+            file.Reset();
+            // A rename moves the name alone: a link put in its way meanwhile is never written through.
+            if (!MoveFileExA(path, older, MOVEFILE_REPLACE_EXISTING)) return false;
+        }
+        return false;
+    }
+    void AppendLog(const char* text) noexcept override {
+        DWORD written = 0;
+        // One write per line: runs that log at the same time never split each other's lines.
+        if (log_) (void)WriteFile(log_.Get(), text, static_cast<DWORD>(lstrlenA(text)), &written, nullptr);
+    }
+    std::uint32_t LastError() noexcept override { return GetLastError(); }
+
+private:
+    UniqueHandle log_;
 };
 
 }  // namespace

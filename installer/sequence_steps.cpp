@@ -2,15 +2,17 @@
 
 #include "command_lines.h"
 #include "entry.h"
-#include "install_log.h"
 #include "platform.h"
 #include "registry.h"
 #include "run_context.h"
 #include "shell_folder.h"
 
-LaunchedProcess RunEngine(const char* command, const char* folder) noexcept {
+LaunchedProcess RunEngine(const char* commandLineTail, const char* folder) noexcept {
     LaunchedProcess engine;
-    if (engine.Start(command, folder, true) == 1) {
+    char command[kMaxPath];
+    if (!EngineCommand(command, commandLineTail) || !IsKnownFolder(folder)) {
+        LogLine("engine not run: its command line is too long or its folder unknown");
+    } else if (engine.Start(command, folder, true) == 1) {
         installerState.outcome.engineExitCode = engine.ExitCode();
         LogLine("engine %s: exit code %u", command, static_cast<unsigned>(engine.ExitCode()));
     } else {

@@ -3,9 +3,10 @@
 
 #include "process_objects.h"
 
-// Runs the engine with command in folder and waits for it. Its exit code goes into the
-// run's outcome; one that cannot be started counts as ended with 0.
-LaunchedProcess RunEngine(const char* command, const char* folder) noexcept;
+// Runs "kx.exe <tail>" in folder and waits for it. Its exit code goes into the run's
+// outcome; one that cannot be started counts as ended with 0. A tail too long for the
+// command line is not passed on cut short: the engine is then not run at all.
+LaunchedProcess RunEngine(const char* commandLineTail, const char* folder) noexcept;
 
 // True when the driver's service key can be opened for reading; noted in the outcome.
 [[nodiscard]] bool DriverServiceExists() noexcept;

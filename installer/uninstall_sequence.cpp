@@ -3,10 +3,10 @@
 #include "command_lines.h"
 #include "entry.h"
 #include "file_system.h"
-#include "install_log.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "registry.h"
+#include "run_context.h"
 #include "sequence_steps.h"
 #include "shell_folder.h"
 
@@ -79,13 +79,7 @@ int Uninstall(const char* commandLine) noexcept {
     }
     if (IsKnownFolder(state.installFolder)) (void)files.SetCurrentFolder(state.installFolder);
 
-    char engineCommand[kMaxPath];
-    LaunchedProcess engine;
-    if (EngineCommand(engineCommand, commandLine) && IsKnownFolder(state.installFolder)) {
-        engine = RunEngine(engineCommand, state.installFolder);
-    } else {
-        LogLine("engine not run: its command line is too long or its folder unknown");
-    }
+    LaunchedProcess engine = RunEngine(commandLine, state.installFolder);
     script.Reset();
 
     // An engine that asks for a restart has removed the driver up to it, though its

@@ -154,10 +154,10 @@ TEST_F(Entry, KeyClosedBySequenceIsNotClosedAgainAndResultIsIgnored) {
 TEST_F(Entry, LogsTheRunFromItsHeaderToItsExitCode) {
     fakes.processes.table = {{42, "hidwatch.exe"}};
     fakes.processes.debugPrivilege = false;
-    fakes.installLog.lastError = 1300;
+    fakes.context.lastError = 1300;
     sequenceSucceeds = false;
     EXPECT_EQ(Run("/s"), 1603);
-    EXPECT_EQ(fakes.installLog.lines,
+    EXPECT_EQ(fakes.context.lines,
               (std::vector<std::string>{
                   "2026-12-09T08:12:36+01:00 OrvaSetup " ORVA_PROJECT_VERSION ", account me, session 1, command line [/s]",
                   "debug privilege: failed, error 1300",
@@ -175,10 +175,10 @@ TEST_F(Entry, RunsTheSameWithoutALog) {
     FakePlatform again;
     sequenceLog = &again.log;
     again.processes.table = {{42, "hidwatch.exe"}};
-    again.installLog.opens = false;
+    again.context.logOpens = false;
     EXPECT_EQ(RunInstallerEntry(std::string("/u").data(), InstallerSequences{RecordInstall, RecordUninstall}), 0);
     EXPECT_EQ(again.log, withLog);
-    EXPECT_TRUE(again.installLog.lines.empty());
+    EXPECT_TRUE(again.context.lines.empty());
 }
 
 struct FolderCase {

@@ -289,25 +289,21 @@ void FakeFileSystem::Close(OsHandle file) noexcept {
     held.erase(found);
 }
 
-void FakeMessageBox::ShowError(const char* text) noexcept {
-    log_.push_back(std::string("message box ") + text);
-}
-
 void FakeRunContext::AccountName(char (&name)[kMaxPath]) noexcept { Fill(name, system ? "SYSTEM" : "me"); }
 
 void FakeRunContext::LocalTime(char (&text)[32]) noexcept {
     std::memcpy(text, "2026-12-09T08:12:36+01:00", sizeof "2026-12-09T08:12:36+01:00");
 }
 
-void FakeInstallLog::Append(const char* text) noexcept {
-    if (!isOpen) return;
+void FakeRunContext::AppendLog(const char* text) noexcept {
+    if (!logOpen) return;
     std::string line = text;
     // Every line ends in CR LF; kept without it here.
     lines.push_back(line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0 ? line.substr(0, line.size() - 2)
                                                                                       : "unterminated: " + line);
 }
 
-bool FakeInstallLog::Has(const std::string& line) const {
+bool FakeRunContext::Logged(const std::string& line) const {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
@@ -325,8 +321,7 @@ void ClearInstallerState() {
 
 FakePlatform::FakePlatform() : saved_(Platform()) {
     ClearInstallerState();
-    Platform() = InstallerPlatform{&registry, &processes, &launcher,  &shellFolder,
-                                   &messageBox, &fileSystem, &context, &installLog};
+    Platform() = InstallerPlatform{&registry, &processes, &launcher, &shellFolder, &fileSystem, &context};
 }
 
 FakePlatform::~FakePlatform() {

@@ -4,9 +4,7 @@
 #pragma once
 
 #include "file_system.h"
-#include "install_log.h"
 #include "launcher.h"
-#include "message_box.h"
 #include "platform.h"
 #include "process_snapshot.h"
 #include "registry.h"
@@ -167,42 +165,34 @@ private:
     std::uintptr_t nextHandle_ = 0x9000;
 };
 
-class FakeMessageBox final : public MessageBoxApi {
-public:
-    explicit FakeMessageBox(CallLog& log) : log_(log) {}
-    void ShowError(const char* text) noexcept override;
-
-private:
-    CallLog& log_;
-};
-
 // A user's session by default; tests choose SYSTEM, session 0 or a hidden window station.
+// The log's lines are kept apart from the call log, so that the order of the steps stays
+// readable; a message box goes into the call log.
 class FakeRunContext final : public RunContextApi {
 public:
+    explicit FakeRunContext(CallLog& log) : log_(log) {}
+
     bool system = false;
     std::uint32_t session = 1;
     bool visible = true;
+    bool logOpens = true;
+    bool logOpen = true;  // OpenLog() says whether it stays so
+    std::uint32_t lastError = 0;  // what a failed step reports
+    std::vector<std::string> lines;
 
     bool RunsAsSystem() noexcept override { return system; }
     std::uint32_t SessionId() noexcept override { return session; }
     bool WindowStationVisible() noexcept override { return visible; }
+    void ShowMessageBox(const char* text) noexcept override { log_.push_back(std::string("message box ") + text); }
     void AccountName(char (&name)[kMaxPath]) noexcept override;
     void LocalTime(char (&text)[32]) noexcept override;
-};
-
-// The log's lines, apart from the call log so that the order of the steps stays readable.
-class FakeInstallLog final : public InstallLogApi {
-public:
-    bool opens = true;
-    std::uint32_t lastError = 0;  // what a failed step reports
-    std::vector<std::string> lines;
-
-    bool isOpen = true;  // Open() says whether it stays so
-
-    bool Open() noexcept override { return isOpen = opens; }
-    void Append(const char* text) noexcept override;
+    bool OpenLog() noexcept override { return logOpen = logOpens; }
+    void AppendLog(const char* text) noexcept override;
     std::uint32_t LastError() noexcept override { return lastError; }
-    bool Has(const std::string& line) const;
+    bool Logged(const std::string& line) const;
+
+private:
+    CallLog& log_;
 };
 
 // Puts the fakes into Platform() for the lifetime of a test, and clears the
@@ -219,10 +209,8 @@ public:
     FakeProcesses processes{log};
     FakeLauncher launcher{log};
     FakeShellFolder shellFolder{log};
-    FakeMessageBox messageBox{log};
     FakeFileSystem fileSystem{log};
-    FakeRunContext context;
-    FakeInstallLog installLog;
+    FakeRunContext context{log};
 
 private:
     InstallerPlatform saved_;

@@ -319,8 +319,8 @@ TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
     EXPECT_EQ(Value(kRunKeyText, kRunValueText), kQuotedDetector);
     EXPECT_EQ(Value(kInstallerKeyText, "Version"), ORVA_PROJECT_VERSION);
     EXPECT_EQ(ExitCodeFor(installerState.outcome), c.exitCode);
-    EXPECT_EQ(fakes.installLog.Has("detector not started: runs as SYSTEM"), c.system);
-    EXPECT_EQ(fakes.installLog.Has("tool not started: runs in session 0"), !c.system && c.session == 0);
+    EXPECT_EQ(fakes.context.Logged("detector not started: runs as SYSTEM"), c.system);
+    EXPECT_EQ(fakes.context.Logged("tool not started: runs in session 0"), !c.system && c.session == 0);
     ExpectNoHandleLeft(true);
 }
 

@@ -93,8 +93,8 @@ TEST_P(FailedSnapshot, ShowsTheMessageOnlyToAUserAndHoldsNothing) {
     RunningProcess process("hidwatch.exe");
     const CallLog shown{"snapshot", "message box Error opening process enumeration..."};
     EXPECT_EQ(fakes.log, c.boxShown ? shown : CallLog{"snapshot"});
-    ASSERT_FALSE(fakes.installLog.lines.empty());
-    const std::string& logged = fakes.installLog.lines.back();
+    ASSERT_FALSE(fakes.context.lines.empty());
+    const std::string& logged = fakes.context.lines.back();
     EXPECT_NE(logged.find("Error opening process enumeration..."), std::string::npos);
     EXPECT_EQ(logged.rfind("message box not shown", 0) == 0, !c.boxShown) << logged;
     EXPECT_FALSE(process.IsStillActive());
@@ -107,15 +107,15 @@ INSTANTIATE_TEST_SUITE_P(Runs, FailedSnapshot,
                                            SnapshotFailureCase{"HiddenWindowStation", false, 1, false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RunningProcess, EndedProcessIsNotActiveAndReleaseClosesOnce) {
+TEST(RunningProcess, EndedProcessIsNotActiveAndItsHandleClosesOnce) {
     FakePlatform fakes;
     fakes.processes.table = {{42, "hidwatch.exe", 0}};
-    RunningProcess process("hidwatch.exe");
-    EXPECT_FALSE(process.IsStillActive());
-    RunningProcess moved = std::move(process);
-    EXPECT_EQ(RunningProcessPeer::HeldCount(moved), 1u);
-    moved.Release();
-    moved.Release();
+    {
+        RunningProcess process("hidwatch.exe");
+        EXPECT_FALSE(process.IsStillActive());
+        RunningProcess moved = std::move(process);
+        EXPECT_EQ(RunningProcessPeer::HeldCount(moved), 1u);
+    }
     EXPECT_TRUE(fakes.processes.openProcesses.empty());
     EXPECT_EQ(fakes.processes.badCloses, 0);
 }
@@ -186,7 +186,8 @@ TEST(LaunchedProcess, FailedStartReturnsZeroAndHoldsNothing) {
     FakePlatform fakes;
     fakes.launcher.launchFails = true;
     {
-        LaunchedProcess process("no-such-program.exe", "C:\\", true);
+        LaunchedProcess process;
+        EXPECT_EQ(process.Start("no-such-program.exe", "C:\\", true), 0);
         EXPECT_EQ(LaunchedProcessPeer::ProcessId(process), 0u);
         EXPECT_FALSE(IsHandle(LaunchedProcessPeer::Process(process)));
         EXPECT_EQ(process.Start("no-such-program.exe", "C:\\", true), 0);
@@ -199,7 +200,8 @@ TEST(LaunchedProcess, FailedStartReturnsZeroAndHoldsNothing) {
 TEST(LaunchedProcess, SecondStartAndMoveNeverLeakOrCloseTwice) {
     FakePlatform fakes;
     {
-        LaunchedProcess first("a.exe", "C:\\", false);
+        LaunchedProcess first;
+        EXPECT_EQ(first.Start("a.exe", "C:\\", false), 1);
         EXPECT_EQ(first.Start("b.exe", "C:\\", false), 1);
         EXPECT_EQ(fakes.launcher.openHandles.size(), 2u);
         LaunchedProcess second(std::move(first));

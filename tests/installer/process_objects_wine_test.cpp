@@ -99,7 +99,8 @@ protected:
 
     // Starts a program without waiting; the fixture ends it if the test does not.
     LaunchedProcess& StartKept(const std::string& commandLine, const std::string& directory) {
-        started.emplace_back(commandLine.c_str(), directory.c_str(), false);
+        started.emplace_back();
+        (void)started.back().Start(commandLine.c_str(), directory.c_str(), false);
         return started.back();
     }
 
@@ -197,7 +198,8 @@ TEST_F(RealProcesses, MissingProgramIsNotStarted) {
 TEST_F(RealProcesses, StartedProgramGetsTheGivenCurrentDirectory) {
     std::string output = root + "\\cwd.txt";
     cleanup.push_back(output);
-    LaunchedProcess process(("\"" + firstDetector + "\" cwd \"" + output + "\"").c_str(), (root + "\\b").c_str(), true);
+    LaunchedProcess process;
+    ASSERT_EQ(process.Start(("\"" + firstDetector + "\" cwd \"" + output + "\"").c_str(), (root + "\\b").c_str(), true), 1);
     ASSERT_TRUE(LaunchedProcessPeer::Process(process));
     EXPECT_TRUE(EqualsIgnoringAsciiCase(ReadText(output).c_str(), (root + "\\b").c_str())) << ReadText(output);
 }
@@ -215,7 +217,8 @@ TEST_F(RealProcesses, SourceFolderOfAFolderAndOfADriveRoot) {
         std::string output = root + "\\source.txt";
         cleanup.push_back(output);
         DeleteFileA(output.c_str());
-        LaunchedProcess process(("\"" + c.program + "\" source-folder \"" + output + "\"").c_str(), root.c_str(), true);
+        LaunchedProcess process;
+        ASSERT_EQ(process.Start(("\"" + c.program + "\" source-folder \"" + output + "\"").c_str(), root.c_str(), true), 1);
         ASSERT_TRUE(LaunchedProcessPeer::Process(process)) << c.program;
         EXPECT_TRUE(EqualsIgnoringAsciiCase(ReadText(output).c_str(), c.expected.c_str()))
             << c.program << " gave " << ReadText(output);
@@ -231,7 +234,8 @@ TEST_F(RealProcesses, DllBesideTheProgramIsNotLoadedOnceSearchIsRestricted) {
         DWORD expectedExitCode;
     } cases[] = {{"load", 1}, {"load-restricted", 0}};
     for (const auto& c : cases) {
-        LaunchedProcess process(("\"" + firstDetector + "\" " + c.mode + " orva_planted.dll").c_str(), root.c_str(), true);
+        LaunchedProcess process;
+        ASSERT_EQ(process.Start(("\"" + firstDetector + "\" " + c.mode + " orva_planted.dll").c_str(), root.c_str(), true), 1);
         ASSERT_TRUE(LaunchedProcessPeer::Process(process));
         DWORD exitCode = 99;
         EXPECT_TRUE(GetExitCodeProcess(LaunchedProcessPeer::Process(process), &exitCode));

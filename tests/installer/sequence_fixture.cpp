@@ -52,7 +52,7 @@ void SequenceTest::SetFolders(const std::string& source, const std::string& targ
     installerState.outcome = RunOutcome{};
     installerState.outcome.keyOpened = true;
     fakes.log.clear();
-    fakes.installLog.lines.clear();
+    fakes.context.lines.clear();
 }
 
 std::string SequenceTest::Value(const std::string& key, const std::string& name) const {
