@@ -6,7 +6,6 @@
 #include "platform.h"
 #include "process_objects.h"
 #include "run_context.h"
-#include "shell_folder.h"
 #include "uninstall_sequence.h"
 
 #include <cstring>
@@ -15,19 +14,19 @@ InstallerState installerState;
 
 void SetUpProgramFilesFolder() noexcept {
     char (&folder)[kMaxPath] = installerState.programFilesFolder;
-    if (!Platform().shellFolder->ProgramFilesFolder(folder)) folder[0] = '\0';
+    if (!Platform().context->ProgramFilesFolder(folder)) folder[0] = '\0';
 }
 
 bool FindSourceFolder(char (&folder)[kMaxPath]) noexcept {
-    ShellFolderApi& shell = *Platform().shellFolder;
-    std::uint32_t length = shell.ModuleFileName(folder);
+    RunContextApi& context = *Platform().context;
+    std::uint32_t length = context.ModuleFileName(folder);
     // A count equal to the buffer size means the path was cut short: that cut path's
     // folder would be some other folder.
     if (length == 0 || length >= kMaxPath) {
         folder[0] = '\0';
         return false;
     }
-    shell.RemoveFileSpec(folder);
+    context.RemoveFileSpec(folder);
     return true;
 }
 

@@ -6,7 +6,6 @@
 class RegistryApi;
 class ProcessSnapshotApi;
 class LauncherApi;
-class ShellFolderApi;
 class FileSystemApi;
 class RunContextApi;
 
@@ -14,7 +13,6 @@ struct InstallerPlatform {
     RegistryApi* registry = nullptr;
     ProcessSnapshotApi* processes = nullptr;
     LauncherApi* launcher = nullptr;
-    ShellFolderApi* shellFolder = nullptr;
     FileSystemApi* fileSystem = nullptr;
     RunContextApi* context = nullptr;
 };

@@ -5,7 +5,6 @@
 #include "process_snapshot.h"
 #include "registry.h"
 #include "run_context.h"
-#include "shell_folder.h"
 
 #include <windows.h>
 
@@ -18,7 +17,6 @@ void UseWindowsPlatform() noexcept {
     platform.registry = &WindowsRegistryApi();
     platform.processes = &WindowsProcessSnapshotApi();
     platform.launcher = &WindowsLauncherApi();
-    platform.shellFolder = &WindowsShellFolderApi();
     platform.fileSystem = &WindowsFileSystemApi();
     platform.context = &WindowsRunContextApi();
 }

@@ -1,7 +1,7 @@
-// Where and for whom the installer runs, and what it notes about the run. Deployment
-// tools run it silently, often as SYSTEM in session 0, where no user sees a program
-// started or a message box shown, and trust its exit code; its log is where an
-// administrator looks first.
+// Where and for whom the installer runs: its folders, its account and session, and
+// what it notes about the run. Deployment tools run it silently, often as SYSTEM in
+// session 0, where no user sees a program started or a message box shown, and trust
+// its exit code; its log is where an administrator looks first.
 #pragma once
 
 #include "bounded_text.h"
@@ -12,6 +12,16 @@
 class RunContextApi {
 public:
     virtual ~RunContextApi() = default;
+    // SHGetFolderPath(CSIDL_PROGRAM_FILES, no owner, no token, SHGFP_TYPE_CURRENT).
+    virtual bool ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept = 0;
+    // GetModuleFileName of the running executable: the count it returns, which
+    // equals the buffer size when the path was cut short.
+    virtual std::uint32_t ModuleFileName(char (&path)[kMaxPath]) noexcept = 0;
+    // PathRemoveFileSpec: drops the last element; a drive root keeps its backslash.
+    virtual void RemoveFileSpec(char (&path)[kMaxPath]) noexcept = 0;
+    // GetSystemDirectory: where the command interpreter is taken from. Fails, leaving
+    // folder empty, when the folder does not fit.
+    virtual bool SystemFolder(char (&folder)[kMaxPath]) noexcept = 0;
     // The process token's user is LocalSystem (S-1-5-18).
     virtual bool RunsAsSystem() noexcept = 0;
     // ProcessIdToSessionId of the installer's own process; 0 when it cannot be read.

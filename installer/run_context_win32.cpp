@@ -3,6 +3,8 @@
 #include "unique_handle.h"
 
 #include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 
 #include <cstdlib>
 #include <utility>
@@ -11,6 +13,19 @@ namespace {
 
 class WindowsRunContext final : public RunContextApi {
 public:
+    bool ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept override {
+        return SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder));
+    }
+    std::uint32_t ModuleFileName(char (&path)[kMaxPath]) noexcept override {
+        return GetModuleFileNameA(nullptr, path, kMaxPath);
+    }
+    void RemoveFileSpec(char (&path)[kMaxPath]) noexcept override { PathRemoveFileSpecA(path); }
+    bool SystemFolder(char (&folder)[kMaxPath]) noexcept override {
+        const UINT length = GetSystemDirectoryA(folder, kMaxPath);
+        if (length > 0 && length < kMaxPath) return true;
+        folder[0] = '\0';
+        return false;
+    }
     bool RunsAsSystem() noexcept override {
         UniqueHandle token;
         union {

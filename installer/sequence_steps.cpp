@@ -5,7 +5,6 @@
 #include "platform.h"
 #include "registry.h"
 #include "run_context.h"
-#include "shell_folder.h"
 
 LaunchedProcess RunEngine(const char* commandLineTail, const char* folder) noexcept {
     LaunchedProcess engine;
@@ -56,7 +55,7 @@ LaunchedProcess RunShortcutScript(const char* argument) noexcept {
     char systemFolder[kMaxPath];
     char command[kMaxPath];
     // Without the system folder there is no interpreter to trust: the script is not run.
-    if (Platform().shellFolder->SystemFolder(systemFolder) &&
+    if (Platform().context->SystemFolder(systemFolder) &&
         ScriptCommand(command, systemFolder, installerState.installFolder, argument)) {
         LogStep(script.Start(command, installerState.installFolder, true) == 1, "run script %s", command);
     }

@@ -8,7 +8,6 @@
 #include "registry.h"
 #include "run_context.h"
 #include "sequence_steps.h"
-#include "shell_folder.h"
 
 namespace {
 
@@ -35,7 +34,7 @@ void LeaveInstallFolder() noexcept {
     FileSystemApi& files = *Platform().fileSystem;
     if (IsKnownFolder(installerState.sourceFolder) && files.SetCurrentFolder(installerState.sourceFolder)) return;
     char systemFolder[kMaxPath];
-    if (Platform().shellFolder->SystemFolder(systemFolder)) (void)files.SetCurrentFolder(systemFolder);
+    if (Platform().context->SystemFolder(systemFolder)) (void)files.SetCurrentFolder(systemFolder);
 }
 
 // A helper of the script that has just ended can hold the folder as its current

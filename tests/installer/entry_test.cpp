@@ -193,9 +193,9 @@ struct FolderCase {
 class EntryFolders : public Entry, public ::testing::WithParamInterface<FolderCase> {};
 
 TEST_P(EntryFolders, AreWholeOrEmpty) {
-    fakes.shellFolder.programFiles = GetParam().programFiles;
-    fakes.shellFolder.modulePath = GetParam().modulePath;
-    fakes.shellFolder.moduleCut = GetParam().moduleCut;
+    fakes.context.programFiles = GetParam().programFiles;
+    fakes.context.modulePath = GetParam().modulePath;
+    fakes.context.moduleCut = GetParam().moduleCut;
     SetUpProgramFilesFolder();
     EXPECT_EQ(Run(""), 0);
     EXPECT_EQ(installerState.installFolder, GetParam().installFolder);

@@ -181,19 +181,19 @@ void FakeLauncher::Close(OsHandle handle) noexcept {
     log_.push_back("close handle");
 }
 
-bool FakeShellFolder::ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept {
+bool FakeRunContext::ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept {
     log_.push_back("program files");
     Fill(folder, programFiles);
     return !programFiles.empty();
 }
 
-std::uint32_t FakeShellFolder::ModuleFileName(char (&path)[kMaxPath]) noexcept {
+std::uint32_t FakeRunContext::ModuleFileName(char (&path)[kMaxPath]) noexcept {
     log_.push_back("module path");
     Fill(path, modulePath);
     return moduleCut ? static_cast<std::uint32_t>(kMaxPath) : static_cast<std::uint32_t>(std::strlen(path));
 }
 
-void FakeShellFolder::RemoveFileSpec(char (&path)[kMaxPath]) noexcept {
+void FakeRunContext::RemoveFileSpec(char (&path)[kMaxPath]) noexcept {
     // Enough of the real thing for drive-letter paths: "C:\x" keeps "C:\".
     char* last = std::strrchr(path, '\\');
     if (!last) return;
@@ -201,7 +201,7 @@ void FakeShellFolder::RemoveFileSpec(char (&path)[kMaxPath]) noexcept {
     else *last = '\0';
 }
 
-bool FakeShellFolder::SystemFolder(char (&folder)[kMaxPath]) noexcept {
+bool FakeRunContext::SystemFolder(char (&folder)[kMaxPath]) noexcept {
     log_.push_back("system folder");
     Fill(folder, systemFolder);
     return !systemFolder.empty();
@@ -321,7 +321,7 @@ void ClearInstallerState() {
 
 FakePlatform::FakePlatform() : saved_(Platform()) {
     ClearInstallerState();
-    Platform() = InstallerPlatform{&registry, &processes, &launcher, &shellFolder, &fileSystem, &context};
+    Platform() = InstallerPlatform{&registry, &processes, &launcher, &fileSystem, &context};
 }
 
 FakePlatform::~FakePlatform() {

@@ -9,7 +9,6 @@
 #include "process_snapshot.h"
 #include "registry.h"
 #include "run_context.h"
-#include "shell_folder.h"
 
 #include <cstdint>
 #include <functional>
@@ -115,24 +114,6 @@ private:
     std::uint32_t nextId_ = 500;
 };
 
-class FakeShellFolder final : public ShellFolderApi {
-public:
-    explicit FakeShellFolder(CallLog& log) : log_(log) {}
-
-    std::string programFiles = "C:\\Program Files (x86)";
-    std::string modulePath = "D:\\Setup\\OrvaSetup.exe";
-    bool moduleCut = false;  // GetModuleFileName fills the whole buffer
-    std::string systemFolder = "C:\\Windows\\system32";  // empty: the lookup fails
-
-    bool ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept override;
-    std::uint32_t ModuleFileName(char (&path)[kMaxPath]) noexcept override;
-    void RemoveFileSpec(char (&path)[kMaxPath]) noexcept override;
-    bool SystemFolder(char (&folder)[kMaxPath]) noexcept override;
-
-private:
-    CallLog& log_;
-};
-
 // Files and folders by full path, with the installer's current directory. A folder
 // goes only when it is empty and no one's current directory, a held file cannot be
 // deleted, as on Windows.
@@ -172,6 +153,10 @@ class FakeRunContext final : public RunContextApi {
 public:
     explicit FakeRunContext(CallLog& log) : log_(log) {}
 
+    std::string programFiles = "C:\\Program Files (x86)";
+    std::string modulePath = "D:\\Setup\\OrvaSetup.exe";
+    bool moduleCut = false;  // GetModuleFileName fills the whole buffer
+    std::string systemFolder = "C:\\Windows\\system32";  // empty: the lookup fails
     bool system = false;
     std::uint32_t session = 1;
     bool visible = true;
@@ -180,6 +165,10 @@ public:
     std::uint32_t lastError = 0;  // what a failed step reports
     std::vector<std::string> lines;
 
+    bool ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept override;
+    std::uint32_t ModuleFileName(char (&path)[kMaxPath]) noexcept override;
+    void RemoveFileSpec(char (&path)[kMaxPath]) noexcept override;
+    bool SystemFolder(char (&folder)[kMaxPath]) noexcept override;
     bool RunsAsSystem() noexcept override { return system; }
     std::uint32_t SessionId() noexcept override { return session; }
     bool WindowStationVisible() noexcept override { return visible; }
@@ -208,7 +197,6 @@ public:
     FakeRegistry registry{log};
     FakeProcesses processes{log};
     FakeLauncher launcher{log};
-    FakeShellFolder shellFolder{log};
     FakeFileSystem fileSystem{log};
     FakeRunContext context{log};
 

@@ -120,7 +120,7 @@ TEST_P(InstallBranches, LeaveOutOnlyTheirOwnSteps) {
     if (!c.runKeyExists) fakes.registry.keys.erase(kRunKeyText);
     engine.createsUninstallKey = c.uninstallKeyExists;
     engine.createsToolRan = c.engineCreatesToolRan;
-    if (!c.systemFolderKnown) fakes.shellFolder.systemFolder.clear();
+    if (!c.systemFolderKnown) fakes.context.systemFolder.clear();
 
     EXPECT_EQ(Install(""), 0);
 
