@@ -3,7 +3,6 @@
 #include "command_lines.h"
 #include "entry.h"
 #include "file_system.h"
-#include "launcher.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "registry.h"
@@ -30,7 +29,7 @@ bool CopyIntoInstallFolder(const char* name, int attempts) noexcept {
             LogStep(copied, "copy %s to %s", source, target);
             return copied;
         }
-        Platform().launcher->Pause(kCopyRetryPauseMilliseconds);
+        Platform().processes->Pause(kCopyRetryPauseMilliseconds);
     }
 }
 
@@ -67,7 +66,7 @@ void StartToolUnlessItRan() noexcept {
     } else if (why != nullptr) {
         LogLine("tool not started: %s", why);
     } else if (IsKnownFolder(installerState.installFolder)) {
-        Platform().launcher->Pause(kToolStartPauseMilliseconds);
+        Platform().processes->Pause(kToolStartPauseMilliseconds);
         LaunchedProcess tool;
         LogStep(tool.Start(kToolExecutable, installerState.installFolder, false) == 1, "start tool %s", kToolExecutable);
     }

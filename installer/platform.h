@@ -4,15 +4,13 @@
 #pragma once
 
 class RegistryApi;
-class ProcessSnapshotApi;
-class LauncherApi;
+class ProcessesApi;
 class FileSystemApi;
 class RunContextApi;
 
 struct InstallerPlatform {
     RegistryApi* registry = nullptr;
-    ProcessSnapshotApi* processes = nullptr;
-    LauncherApi* launcher = nullptr;
+    ProcessesApi* processes = nullptr;
     FileSystemApi* fileSystem = nullptr;
     RunContextApi* context = nullptr;
 };

@@ -1,8 +1,7 @@
 #include "platform.h"
 
 #include "file_system.h"
-#include "launcher.h"
-#include "process_snapshot.h"
+#include "processes.h"
 #include "registry.h"
 #include "run_context.h"
 
@@ -15,8 +14,7 @@
 void UseWindowsPlatform() noexcept {
     InstallerPlatform& platform = Platform();
     platform.registry = &WindowsRegistryApi();
-    platform.processes = &WindowsProcessSnapshotApi();
-    platform.launcher = &WindowsLauncherApi();
+    platform.processes = &WindowsProcessesApi();
     platform.fileSystem = &WindowsFileSystemApi();
     platform.context = &WindowsRunContextApi();
 }

@@ -10,8 +10,7 @@
 RunningProcess::RunningProcess(const char* executableName) noexcept
     : api_(Platform().processes) {
     LogStep(api_->EnableDebugPrivilege(), "debug privilege");
-    using Snapshot = OwnedHandle<ProcessSnapshotApi, &ProcessSnapshotApi::Close>;
-    Snapshot snapshot(*api_, api_->TakeSnapshot());
+    const ProcessHandle snapshot(*api_, api_->TakeSnapshot());
     if (!snapshot.IsValid()) {
         ShowError("Error opening process enumeration...");
         return;
@@ -63,7 +62,7 @@ void StopProcess(RunningProcess& process) noexcept {
     }
 }
 
-LaunchedProcess::LaunchedProcess() noexcept : api_(Platform().launcher) {}
+LaunchedProcess::LaunchedProcess() noexcept : api_(Platform().processes) {}
 
 int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory, bool wait) noexcept {
     Release();

@@ -2,9 +2,8 @@
 // name, and a process the installer starts. Each owns the handles it receives.
 #pragma once
 
-#include "launcher.h"
 #include "service_handle.h"
-#include "process_snapshot.h"
+#include "processes.h"
 
 #include <cstdint>
 #include <vector>
@@ -31,9 +30,8 @@ public:
 
 private:
     friend struct RunningProcessPeer;
-    using ProcessHandle = OwnedHandle<ProcessSnapshotApi, &ProcessSnapshotApi::Close>;
     [[nodiscard]] bool IsActive(const ProcessHandle& process) const noexcept;
-    ProcessSnapshotApi* api_;
+    ProcessesApi* api_;
     std::vector<ProcessHandle> processes_;
 };
 
@@ -43,7 +41,7 @@ private:
 constexpr int kTerminateAttempts = 5;
 constexpr std::uint32_t kTerminateWaitMilliseconds = 1000;
 
-// Terminates the held process and waits for its end, within the bound above.
+// Terminates every held process, then waits for their ends, within the bound above.
 void StopProcess(RunningProcess& process) noexcept;
 
 class LaunchedProcess {
@@ -66,11 +64,10 @@ public:
 
 private:
     friend struct LaunchedProcessPeer;
-    using Handle = OwnedHandle<LauncherApi, &LauncherApi::Close>;
-    LauncherApi* api_;
+    ProcessesApi* api_;
     // The started process's record, each handle closed through its owner.
-    Handle process_;
-    Handle thread_;
+    ProcessHandle process_;
+    ProcessHandle thread_;
     std::uint32_t processId_ = 0;
     std::uint32_t exitCode_ = 0;
 };

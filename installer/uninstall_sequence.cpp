@@ -54,7 +54,7 @@ void RemoveInstallFolder(bool restartPending) noexcept {
             if (restartPending) LogStep(files.RemoveAtRestart(folder), "remove folder %s at the restart", folder);
             return;
         }
-        Platform().launcher->Pause(kFolderRemovalPauseMilliseconds);
+        Platform().processes->Pause(kFolderRemovalPauseMilliseconds);
     }
 }
 

@@ -143,6 +143,10 @@ bool FakeProcesses::WaitForEnd(OsHandle handle, std::uint32_t) noexcept {
 }
 
 void FakeProcesses::Close(OsHandle handle) noexcept {
+    if (openHandles.erase(handle) == 1) {
+        log_.push_back("close handle");
+        return;
+    }
     if (handle == kSnapshotHandle) {
         if (!snapshotOpen) ++badCloses;
         snapshotOpen = false;
@@ -154,7 +158,7 @@ void FakeProcesses::Close(OsHandle handle) noexcept {
     log_.push_back("close " + Pid(processId));
 }
 
-bool FakeLauncher::Launch(const char* commandLine, const char* currentDirectory,
+bool FakeProcesses::Launch(const char* commandLine, const char* currentDirectory,
                           ProcessInformation& processInfo) noexcept {
     log_.push_back(std::string("launch ") + commandLine + " in " + currentDirectory);
     if (launchFails) return false;
@@ -167,18 +171,13 @@ bool FakeLauncher::Launch(const char* commandLine, const char* currentDirectory,
     return true;
 }
 
-std::uint32_t FakeLauncher::WaitUntilEnded(OsHandle) noexcept {
+std::uint32_t FakeProcesses::WaitUntilEnded(OsHandle) noexcept {
     log_.push_back("wait until ended");
     return exitCode;
 }
 
-void FakeLauncher::Pause(std::uint32_t milliseconds) noexcept {
+void FakeProcesses::Pause(std::uint32_t milliseconds) noexcept {
     log_.push_back("pause " + std::to_string(milliseconds));
-}
-
-void FakeLauncher::Close(OsHandle handle) noexcept {
-    if (openHandles.erase(handle) == 0) ++badCloses;
-    log_.push_back("close handle");
 }
 
 bool FakeRunContext::ProgramFilesFolder(char (&folder)[kMaxPath]) noexcept {
@@ -321,7 +320,7 @@ void ClearInstallerState() {
 
 FakePlatform::FakePlatform() : saved_(Platform()) {
     ClearInstallerState();
-    Platform() = InstallerPlatform{&registry, &processes, &launcher, &fileSystem, &context};
+    Platform() = InstallerPlatform{&registry, &processes, &fileSystem, &context};
 }
 
 FakePlatform::~FakePlatform() {

@@ -4,9 +4,8 @@
 #pragma once
 
 #include "file_system.h"
-#include "launcher.h"
 #include "platform.h"
-#include "process_snapshot.h"
+#include "processes.h"
 #include "registry.h"
 #include "run_context.h"
 
@@ -61,13 +60,18 @@ struct FakeProcess {
     bool alreadyEnded = false;   // ended with exit code 259: signalled, cannot be terminated
 };
 
-class FakeProcesses final : public ProcessSnapshotApi {
+// The process list, and the processes the installer starts: what the started program
+// does is run when it is launched (before any wait).
+class FakeProcesses final : public ProcessesApi {
 public:
     explicit FakeProcesses(CallLog& log) : log_(log) {}
 
     std::vector<FakeProcess> table;  // in snapshot order
     bool snapshotFails = false;
     bool debugPrivilege = true;  // false: the token lacks it
+    bool launchFails = false;
+    std::function<void(const std::string& commandLine)> onLaunch;
+    std::uint32_t exitCode = 0;  // what every process waited for ends with
 
     OsHandle TakeSnapshot() noexcept override;
     bool EnableDebugPrivilege() noexcept override { return debugPrivilege; }
@@ -78,9 +82,14 @@ public:
     bool TerminateWithCode(OsHandle process, std::uint32_t exitCode) noexcept override;
     bool WaitForEnd(OsHandle process, std::uint32_t milliseconds) noexcept override;
     void Close(OsHandle handle) noexcept override;
+    bool Launch(const char* commandLine, const char* currentDirectory,
+                ProcessInformation& processInfo) noexcept override;
+    std::uint32_t WaitUntilEnded(OsHandle process) noexcept override;
+    void Pause(std::uint32_t milliseconds) noexcept override;
 
     FakeProcess* Find(std::uint32_t processId);
     std::set<std::uint32_t> openProcesses;  // process ids with an open handle
+    std::set<OsHandle> openHandles;         // of the started processes
     bool snapshotOpen = false;
     int terminateCalls = 0;
     int badCloses = 0;
@@ -88,28 +97,6 @@ public:
 private:
     CallLog& log_;
     std::size_t cursor_ = 0;
-};
-
-class FakeLauncher final : public LauncherApi {
-public:
-    explicit FakeLauncher(CallLog& log) : log_(log) {}
-
-    bool launchFails = false;
-    // What the started program does, run when it is launched (before any wait).
-    std::function<void(const std::string& commandLine)> onLaunch;
-    std::uint32_t exitCode = 0;  // what every process waited for ends with
-
-    bool Launch(const char* commandLine, const char* currentDirectory,
-                ProcessInformation& processInfo) noexcept override;
-    std::uint32_t WaitUntilEnded(OsHandle process) noexcept override;
-    void Close(OsHandle handle) noexcept override;
-    void Pause(std::uint32_t milliseconds) noexcept override;
-
-    std::set<OsHandle> openHandles;
-    int badCloses = 0;
-
-private:
-    CallLog& log_;
     std::uintptr_t nextHandle_ = 0x1000;
     std::uint32_t nextId_ = 500;
 };
@@ -196,7 +183,6 @@ public:
     CallLog log;
     FakeRegistry registry{log};
     FakeProcesses processes{log};
-    FakeLauncher launcher{log};
     FakeFileSystem fileSystem{log};
     FakeRunContext context{log};
 

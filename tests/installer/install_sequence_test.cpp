@@ -89,7 +89,7 @@ TEST_F(InstallSequence, DriverMissingDeletesTheKeyAndKeepsTheFiles) {
 }
 
 TEST_F(InstallSequence, EngineThatCannotStartIsJudgedByTheServiceKey) {
-    fakes.launcher.launchFails = true;
+    fakes.processes.launchFails = true;
     fakes.registry.keys[kServiceKeyText] = {};  // a driver from an earlier installation
     EXPECT_EQ(Install(""), 0);
     EXPECT_EQ(CountInLog("wait until ended"), 0);
@@ -293,7 +293,7 @@ class InstallRuns : public InstallSequence, public ::testing::WithParamInterface
 // the tool starts and there is no pause; everything else runs as in a user's session.
 TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
     const RunCase& c = GetParam();
-    fakes.launcher.exitCode = c.engineExitCode;
+    fakes.processes.exitCode = c.engineExitCode;
     EXPECT_EQ(Install(""), 0);
     const CallLog asUser = fakes.log;
 

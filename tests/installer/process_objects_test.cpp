@@ -165,7 +165,7 @@ TEST(StopProcess, NothingHeldNothingTerminated) {
 TEST(LaunchedProcess, WaitsOnlyWhenAskedAndClosesBothHandles) {
     for (bool wait : {false, true}) {
         FakePlatform fakes;
-        fakes.launcher.exitCode = 3010;
+        fakes.processes.exitCode = 3010;
         {
             LaunchedProcess process;
             EXPECT_EQ(process.Start("kx.exe /U", "C:\\Setup", wait), 1);
@@ -174,17 +174,17 @@ TEST(LaunchedProcess, WaitsOnlyWhenAskedAndClosesBothHandles) {
             CallLog expected{"launch kx.exe /U in C:\\Setup"};
             if (wait) expected.push_back("wait until ended");
             EXPECT_EQ(fakes.log, expected);
-            EXPECT_EQ(fakes.launcher.openHandles.size(), 2u);
+            EXPECT_EQ(fakes.processes.openHandles.size(), 2u);
             EXPECT_EQ(process.ExitCode(), wait ? 3010u : 0u);  // only a process waited for has ended
         }
-        EXPECT_TRUE(fakes.launcher.openHandles.empty());
-        EXPECT_EQ(fakes.launcher.badCloses, 0);
+        EXPECT_TRUE(fakes.processes.openHandles.empty());
+        EXPECT_EQ(fakes.processes.badCloses, 0);
     }
 }
 
 TEST(LaunchedProcess, FailedStartReturnsZeroAndHoldsNothing) {
     FakePlatform fakes;
-    fakes.launcher.launchFails = true;
+    fakes.processes.launchFails = true;
     {
         LaunchedProcess process;
         EXPECT_EQ(process.Start("no-such-program.exe", "C:\\", true), 0);
@@ -194,7 +194,7 @@ TEST(LaunchedProcess, FailedStartReturnsZeroAndHoldsNothing) {
     }
     EXPECT_EQ(fakes.log,
               (CallLog{"launch no-such-program.exe in C:\\", "launch no-such-program.exe in C:\\"}));
-    EXPECT_EQ(fakes.launcher.badCloses, 0);
+    EXPECT_EQ(fakes.processes.badCloses, 0);
 }
 
 TEST(LaunchedProcess, SecondStartAndMoveNeverLeakOrCloseTwice) {
@@ -203,14 +203,14 @@ TEST(LaunchedProcess, SecondStartAndMoveNeverLeakOrCloseTwice) {
         LaunchedProcess first;
         EXPECT_EQ(first.Start("a.exe", "C:\\", false), 1);
         EXPECT_EQ(first.Start("b.exe", "C:\\", false), 1);
-        EXPECT_EQ(fakes.launcher.openHandles.size(), 2u);
+        EXPECT_EQ(fakes.processes.openHandles.size(), 2u);
         LaunchedProcess second(std::move(first));
         LaunchedProcess third;
         third = std::move(second);
-        EXPECT_EQ(fakes.launcher.openHandles.size(), 2u);
+        EXPECT_EQ(fakes.processes.openHandles.size(), 2u);
     }
-    EXPECT_TRUE(fakes.launcher.openHandles.empty());
-    EXPECT_EQ(fakes.launcher.badCloses, 0);
+    EXPECT_TRUE(fakes.processes.openHandles.empty());
+    EXPECT_EQ(fakes.processes.badCloses, 0);
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ TEST_F(RealProcesses, StartWithWaitingBlocksUntilTheEnd) {
 }
 
 DWORD WINAPI WaitUntilEnded(LPVOID process) {
-    WindowsLauncherApi().WaitUntilEnded(process);
+    WindowsProcessesApi().WaitUntilEnded(process);
     return 0;
 }
 

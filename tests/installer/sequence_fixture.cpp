@@ -12,7 +12,7 @@ SequenceTest::SequenceTest() {
     fakes.registry.keys[kRunKeyText]["Other"] = "C:\\other.exe";
     SetFolders(kSource, kTarget);
 
-    fakes.launcher.onLaunch = [this](const std::string& commandLine) {
+    fakes.processes.onLaunch = [this](const std::string& commandLine) {
         if (commandLine.rfind("kx.exe ", 0) != 0) return;
         auto& keys = fakes.registry.keys;
         FakeFileSystem& files = fakes.fileSystem;
@@ -74,7 +74,7 @@ int SequenceTest::CountInLog(const std::string& line) const {
 void SequenceTest::ExpectNoHandleLeft(bool installerKeyOpen) const {
     EXPECT_EQ(fakes.registry.OpenKeyCount(), installerKeyOpen ? 1u : 0u);
     EXPECT_EQ(installerState.installerKeyHandle.IsValid(), installerKeyOpen);
-    EXPECT_TRUE(fakes.launcher.openHandles.empty());
+    EXPECT_TRUE(fakes.processes.openHandles.empty());
     EXPECT_TRUE(fakes.fileSystem.held.empty());
-    EXPECT_EQ(fakes.registry.badCloses + fakes.launcher.badCloses + fakes.fileSystem.badCloses, 0);
+    EXPECT_EQ(fakes.registry.badCloses + fakes.processes.badCloses + fakes.fileSystem.badCloses, 0);
 }

@@ -21,7 +21,7 @@ protected:
 
 // The script's UNINSTALL run removes itself, as the stand-in does: the engine could not.
 void ScriptRemovesItself(FakePlatform& fakes) {
-    fakes.launcher.onLaunch = [&fakes, engineRun = fakes.launcher.onLaunch](const std::string& commandLine) {
+    fakes.processes.onLaunch = [&fakes, engineRun = fakes.processes.onLaunch](const std::string& commandLine) {
         engineRun(commandLine);
         if (commandLine == kScriptUninstall) fakes.fileSystem.files.erase(kScript);
     };
@@ -238,7 +238,7 @@ TEST_P(UninstallRuns, RemoveOrRestartTheDetector) {
     const UninstallRunCase& c = GetParam();
     ScriptRemovesItself(fakes);
     engine.removesDriver = c.removesDriver;
-    fakes.launcher.exitCode = c.engineExitCode;
+    fakes.processes.exitCode = c.engineExitCode;
     fakes.context.system = c.system;
     // Something holds the settings file for the whole run.
     const std::string settings = kTarget + "\\PANELSET.TXT";

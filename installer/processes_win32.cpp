@@ -1,4 +1,4 @@
-#include "process_snapshot.h"
+#include "processes.h"
 
 #include "bounded_text.h"
 
@@ -21,7 +21,7 @@ bool ReadEntry(const PROCESSENTRY32& record, ProcessEntry& entry) noexcept {
     return true;
 }
 
-class WindowsProcessSnapshot final : public ProcessSnapshotApi {
+class WindowsProcesses final : public ProcessesApi {
 public:
     OsHandle TakeSnapshot() noexcept override {
         return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -68,11 +68,35 @@ public:
     void Close(OsHandle handle) noexcept override {
         CloseKeepingLastError(static_cast<HANDLE>(handle), CloseHandle);
     }
+    bool Launch(const char* commandLine, const char* currentDirectory,
+                ProcessInformation& processInfo) noexcept override {
+        // CreateProcess may write into the command line, so it gets a copy; one that
+        // does not fit is not started rather than started cut short.
+        char writableCommandLine[kMaxPath];
+        if (!CopyWhole(writableCommandLine, commandLine)) return false;
+        STARTUPINFOA startupInfo{};
+        startupInfo.cb = sizeof(startupInfo);
+        PROCESS_INFORMATION started{};
+        if (!CreateProcessA(nullptr, writableCommandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                            currentDirectory, &startupInfo, &started)) {
+            return false;
+        }
+        processInfo.process = started.hProcess;
+        processInfo.thread = started.hThread;
+        processInfo.processId = started.dwProcessId;
+        return true;
+    }
+    std::uint32_t WaitUntilEnded(OsHandle process) noexcept override {
+        std::uint32_t exitCode = 0;
+        WaitForSingleObject(process, INFINITE);
+        return ReadExitCode(process, exitCode) ? exitCode : 0;
+    }
+    void Pause(std::uint32_t milliseconds) noexcept override { Sleep(milliseconds); }
 };
 
 }  // namespace
 
-ProcessSnapshotApi& WindowsProcessSnapshotApi() noexcept {
-    static WindowsProcessSnapshot processes;
+ProcessesApi& WindowsProcessesApi() noexcept {
+    static WindowsProcesses processes;
     return processes;
 }

@@ -1,4 +1,4 @@
-// The process list and the handles opened on the processes found in it.
+// The processes the installer finds and stops (the detectors) and those it starts.
 #pragma once
 
 #include "service_handle.h"
@@ -14,9 +14,16 @@ struct ProcessEntry {
 
 constexpr std::uint32_t kStillActive = 259;  // STILL_ACTIVE
 
-class ProcessSnapshotApi {
+// The PROCESS_INFORMATION record of a started process; all zero when none was started.
+struct ProcessInformation {
+    OsHandle process = nullptr;
+    OsHandle thread = nullptr;
+    std::uint32_t processId = 0;
+};
+
+class ProcessesApi {
 public:
-    virtual ~ProcessSnapshotApi() = default;
+    virtual ~ProcessesApi() = default;
     // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); no handle when it fails.
     virtual OsHandle TakeSnapshot() noexcept = 0;
     // Enables SeDebugPrivilege, which an elevated administrator needs to open other users'
@@ -31,10 +38,24 @@ public:
     virtual bool TerminateWithCode(OsHandle process, std::uint32_t exitCode) noexcept = 0;
     // True when the process has ended within the time given.
     virtual bool WaitForEnd(OsHandle process, std::uint32_t milliseconds) noexcept = 0;
-    // Closes a snapshot or a process handle.
+    // Closes a snapshot, or a process or thread handle.
     virtual void Close(OsHandle handle) noexcept = 0;
+
+    // CreateProcess with no application name, the command line, nothing inherited, creation
+    // flags 0, the caller's environment, the given current directory and a start-up record
+    // that is zero except for its size. Fills processInfo only on success.
+    virtual bool Launch(const char* commandLine, const char* currentDirectory,
+                        ProcessInformation& processInfo) noexcept = 0;
+    // Blocks until the process has ended, without a time limit; its exit code (0 when
+    // it cannot be read).
+    virtual std::uint32_t WaitUntilEnded(OsHandle process) noexcept = 0;
+    // Sleep: the pauses between tries and before the outside tool is started.
+    virtual void Pause(std::uint32_t milliseconds) noexcept = 0;
 };
 
+// A process, thread or snapshot handle, closed through the seam that gave it.
+using ProcessHandle = OwnedHandle<ProcessesApi, &ProcessesApi::Close>;
+
 #if defined(_WIN32)
-ProcessSnapshotApi& WindowsProcessSnapshotApi() noexcept;
+ProcessesApi& WindowsProcessesApi() noexcept;
 #endif
