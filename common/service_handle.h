@@ -18,13 +18,6 @@ struct OsHandleTraits {
     static bool IsValid(OsHandle handle) noexcept { return IsHandle(handle); }
 };
 
-// A handle type whose one "none" value is `none`.
-template <typename Handle, Handle none>
-struct NoneIs {
-    static constexpr Handle kNone = none;
-    static constexpr bool IsValid(Handle handle) noexcept { return handle != none; }
-};
-
 // Owns one handle of service and closes it with (service.*close)(handle). Never copied;
 // moving hands the handle on. Traits gives the value an empty owner holds (kNone) and
 // tells a real handle from the "none" values (IsValid), which may be more than one.

@@ -10,6 +10,13 @@
 
 namespace {
 
+// A handle type whose one "none" value is `none`.
+template <typename Handle, Handle none>
+struct NoneIs {
+    static constexpr Handle kNone = none;
+    static constexpr bool IsValid(Handle handle) noexcept { return handle != none; }
+};
+
 using FileId = std::uintptr_t;
 constexpr FileId kNoFile = 0;
 
