@@ -86,9 +86,8 @@ INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM l
         SaveAllScreens();
         break;
     case DialogHandler::kEndSession:
-        // The session ends, or an installer closes the detector (ENDSESSION_CLOSEAPP):
-        // ended as a close request is, so that the process goes at once. FALSE: the
-        // session goes on.
+        // The session ends, or an installer closes the detector (ENDSESSION_CLOSEAPP): ended
+        // as a close request is, so that the process goes at once. FALSE: it goes on.
         if (wParam != FALSE) {
             session->EndWatching();
             EndDialog(window_, IDCANCEL);
@@ -137,7 +136,7 @@ BOOL AttachWatchDialog::OnInitDialog() noexcept {
 
     notification_.Reset(RegisterHidInterfaces(window_));
     if (!notification_) {
-        MessageBoxA(window_, "Error registering device notification!", ApplicationName(), MB_OK);
+        MessageBoxA(window_, "Error registering device notification!", theApp.GetAppName(), MB_OK);
         return EndWithoutWatching();
     }
     StartApplyWorker();

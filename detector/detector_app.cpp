@@ -34,7 +34,6 @@ private:
 
 }  // namespace
 
-const char* ApplicationName() noexcept { return theApp.GetAppName(); }
 
 bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
     instance_ = instance;

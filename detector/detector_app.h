@@ -15,7 +15,7 @@ public:
     // once the dialog has ended; no message loop of the application follows.
     bool InitInstance(HINSTANCE instance) noexcept;
 
-    // The executable's file name without its extension.
+    // The executable's file name without its extension: the caption of the one message box.
     const char* GetAppName() noexcept;
 
 private:
@@ -24,6 +24,3 @@ private:
 };
 
 extern DetectorApp theApp;
-
-// The caption of the detector's message box: the application's name.
-const char* ApplicationName() noexcept;

@@ -1,6 +1,5 @@
-// One detector per session: a second one (a shortcut, a script, a restart) would beep,
-// run the tool and save beside the first. A named mutex in the session's own namespace
-// keeps it out; detectors of other sessions are not affected.
+// One detector per session: a second one (a shortcut, a script) would beep, run the tool
+// and save beside the first. A mutex in the session's own namespace keeps it out.
 #pragma once
 
 #include <cstdint>
@@ -17,14 +16,17 @@ public:
 };
 
 constexpr const char* kSessionGuardName = "Local\\TALMAR TOUCH SCREEN DETECTOR";
-// Long enough that a detector ending, or just terminated by the installer, never keeps
-// the next one out.
+// Long enough that a detector ending, or just terminated, never keeps the next one out.
 constexpr std::uint32_t kSessionGuardWaitMs = 2000;
-// RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT: started again only after an
-// update that closed it; never offered after a crash of a hidden program, and after a
-// reboot the Run value starts it.
+// RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT: restarted only after an update
+// closed it; a hidden program's crash offers nothing, and after a reboot the Run value starts it.
 constexpr std::uint32_t kRestartFlags = 11;
 
 // Whether this detector may run: it holds the guard, also one abandoned by a detector
 // that was terminated. It then registers for a restart after updates.
-[[nodiscard]] bool ClaimSession(SessionGuardApi& guard) noexcept;
+[[nodiscard]] inline bool ClaimSession(SessionGuardApi& guard) noexcept {
+    const GuardWait wait = guard.Acquire(kSessionGuardWaitMs);
+    if (wait != GuardWait::kGot && wait != GuardWait::kAbandoned) return false;
+    guard.RegisterRestart(kRestartFlags);
+    return true;
+}

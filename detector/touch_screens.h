@@ -41,9 +41,7 @@ public:
 
     // Counts the screens again and reads every record again. Until the new records
     // are complete, readers see the old ones.
-    void Refresh() noexcept {
-        RefreshThen([] {});
-    }
+    void Refresh() noexcept { RefreshThen([] {}); }
 
     // Refreshes, then runs then() before any other refresh can replace the records
     // (so the session-end save writes what this refresh read). then must not call

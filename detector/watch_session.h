@@ -33,8 +33,7 @@ public:
     void StartToolWorker() noexcept;
     // Every session-end query: re-reads the inventory and saves every screen.
     void SaveAllScreens() noexcept;
-    // The session ends, or an installer closes the detector: no tool starts from now on,
-    // and no tool run is saved.
+    // The session ends, or an installer closes the detector: no tool starts or is saved.
     void EndWatching() noexcept { ending = true; }
 
     std::atomic<bool> toolBusy{false};

@@ -12,6 +12,11 @@
 
 InstallerState installerState;
 
+InstallerPlatform& Platform() noexcept {
+    static InstallerPlatform platform;
+    return platform;
+}
+
 void SetUpProgramFilesFolder() noexcept {
     char (&folder)[kMaxPath] = installerState.programFilesFolder;
     if (!Platform().context->ProgramFilesFolder(folder)) folder[0] = '\0';

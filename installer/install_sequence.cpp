@@ -60,10 +60,8 @@ void RegisterAndStartDetector() noexcept {
 }
 
 void StartToolUnlessItRan() noexcept {
-    const char* why = WhyNotStartedNow();
-    if (Platform().registry->ValueExists(installerState.installerKeyHandle.Get(), kToolRanValue)) {
-        LogLine("tool not started: TesvoRan exists");
-    } else if (why != nullptr) {
+    const bool ran = Platform().registry->ValueExists(installerState.installerKeyHandle.Get(), kToolRanValue);
+    if (const char* why = ran ? "TesvoRan exists" : WhyNotStartedNow()) {
         LogLine("tool not started: %s", why);
     } else if (IsKnownFolder(installerState.installFolder)) {
         Platform().processes->Pause(kToolStartPauseMilliseconds);

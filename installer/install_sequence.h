@@ -3,9 +3,8 @@
 
 #include <cstdint>
 
-// Takes the upper-cased command line tail; returns 0 when the driver's service is
-// present after the engine has run, 1 when not. What the exit code needs goes into
-// the run's outcome.
+// Takes the upper-cased command line tail; returns 0 when the driver's service is present
+// after the engine has run, 1 when not. What the exit code needs goes into the outcome.
 int Install(const char* commandLine) noexcept;
 
 // "DisplayIcon" = "<installFolder>\kx.exe,0" into the driver's uninstall key, only when

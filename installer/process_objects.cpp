@@ -40,17 +40,13 @@ bool RunningProcess::IsStillActive() const noexcept {
 
 bool RunningProcess::Terminate() noexcept {
     bool all = true;
-    for (const ProcessHandle& process : processes_) {
-        if (IsActive(process) && !api_->TerminateWithCode(process.Get(), 0)) all = false;
-    }
+    for (const ProcessHandle& process : processes_) all = (!IsActive(process) || api_->TerminateWithCode(process.Get(), 0)) && all;
     return all;
 }
 
 bool RunningProcess::WaitForEnd(std::uint32_t milliseconds) noexcept {
     bool all = true;
-    for (const ProcessHandle& process : processes_) {
-        if (!api_->WaitForEnd(process.Get(), milliseconds)) all = false;
-    }
+    for (const ProcessHandle& process : processes_) all = api_->WaitForEnd(process.Get(), milliseconds) && all;
     return all;
 }
 
@@ -70,7 +66,6 @@ int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory
     if (!api_->Launch(commandLine, currentDirectory, started)) return 0;
     process_.Reset(*api_, started.process);
     thread_.Reset(*api_, started.thread);
-    processId_ = started.processId;
     if (wait) exitCode_ = api_->WaitUntilEnded(process_.Get());
     return 1;
 }
@@ -78,6 +73,5 @@ int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory
 void LaunchedProcess::Release() noexcept {
     process_.Reset();
     thread_.Reset();
-    processId_ = 0;
     exitCode_ = 0;
 }

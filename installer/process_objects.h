@@ -2,7 +2,6 @@
 // name, and a process the installer starts. Each owns the handles it receives.
 #pragma once
 
-#include "service_handle.h"
 #include "processes.h"
 
 #include <cstdint>
@@ -68,6 +67,5 @@ private:
     // The started process's record, each handle closed through its owner.
     ProcessHandle process_;
     ProcessHandle thread_;
-    std::uint32_t processId_ = 0;
     std::uint32_t exitCode_ = 0;
 };

@@ -14,11 +14,10 @@ struct ProcessEntry {
 
 constexpr std::uint32_t kStillActive = 259;  // STILL_ACTIVE
 
-// The PROCESS_INFORMATION record of a started process; all zero when none was started.
+// The handles CreateProcess gives a started process; none when none was started.
 struct ProcessInformation {
     OsHandle process = nullptr;
     OsHandle thread = nullptr;
-    std::uint32_t processId = 0;
 };
 
 class ProcessesApi {

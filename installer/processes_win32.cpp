@@ -1,7 +1,6 @@
 #include "processes.h"
 
 #include "bounded_text.h"
-
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -11,7 +10,11 @@
 
 namespace {
 
-bool ReadEntry(const PROCESSENTRY32& record, ProcessEntry& entry) noexcept {
+// One step of the walk, Process32First or Process32Next.
+bool ReadEntry(BOOL(WINAPI* step)(HANDLE, LPPROCESSENTRY32), OsHandle snapshot, ProcessEntry& entry) noexcept {
+    PROCESSENTRY32 record{};
+    record.dwSize = sizeof(record);
+    if (!step(snapshot, &record)) return false;
     entry.processId = record.th32ProcessID;
     // szExeFile is a MAX_PATH array; a name without its terminator matches nothing
     // (and is never read past the array's end).
@@ -40,14 +43,10 @@ public:
         return GetLastError() != ERROR_NOT_ALL_ASSIGNED;
     }
     bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override {
-        PROCESSENTRY32 record{};
-        record.dwSize = sizeof(record);
-        return Process32First(snapshot, &record) && ReadEntry(record, entry);
+        return ReadEntry(Process32First, snapshot, entry);
     }
     bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override {
-        PROCESSENTRY32 record{};
-        record.dwSize = sizeof(record);
-        return Process32Next(snapshot, &record) && ReadEntry(record, entry);
+        return ReadEntry(Process32Next, snapshot, entry);
     }
     OsHandle OpenForTermination(std::uint32_t processId) noexcept override {
         // SYNCHRONIZE beside the two rights the termination needs, so that its end can be awaited.
@@ -83,7 +82,6 @@ public:
         }
         processInfo.process = started.hProcess;
         processInfo.thread = started.hThread;
-        processInfo.processId = started.dwProcessId;
         return true;
     }
     std::uint32_t WaitUntilEnded(OsHandle process) noexcept override {

@@ -34,9 +34,8 @@ public:
     virtual void AccountName(char (&name)[kMaxPath]) noexcept = 0;
     virtual void LocalTime(char (&text)[32]) noexcept = 0;
 
-    // %WINDIR%\Temp\OrvaSetup.log, the same file for every run, opened for appending after
-    // one grown too large is moved to OrvaSetup.log.old. False, and no log this run, when
-    // it cannot be opened or UseOfLogFile refuses it.
+    // Opens %WINDIR%\Temp\OrvaSetup.log for appending, after moving one grown too large to
+    // OrvaSetup.log.old. False, and no log this run, when it cannot or UseOfLogFile refuses.
     virtual bool OpenLog() noexcept = 0;
     // Appends text as it stands; nothing without an open log.
     virtual void AppendLog(const char* text) noexcept = 0;

@@ -52,18 +52,16 @@ public:
         if (!GetUserNameA(name, &size)) (void)CopyWhole(name, "(unknown)");
     }
     void LocalTime(char (&text)[32]) noexcept override {
-        // One instant, read as UTC and as local time: their difference is the offset.
-        FILETIME utc;
-        FILETIME local;
         SYSTEMTIME now;
-        GetSystemTimeAsFileTime(&utc);
-        if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &now)) local = utc;
-        const long long ticks = static_cast<long long>((ULARGE_INTEGER{{local.dwLowDateTime, local.dwHighDateTime}}).QuadPart -
-                                                       (ULARGE_INTEGER{{utc.dwLowDateTime, utc.dwHighDateTime}}).QuadPart);
-        const long long minutes = std::llabs(ticks) / 600000000;  // 100 ns ticks
-        (void)FormatWhole(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02lld:%02lld", now.wYear, now.wMonth,
-                          now.wDay, now.wHour, now.wMinute, now.wSecond, ticks < 0 ? '-' : '+', minutes / 60,
-                          minutes % 60);
+        GetLocalTime(&now);
+        TIME_ZONE_INFORMATION zone{};
+        const DWORD kind = GetTimeZoneInformation(&zone);
+        // Minutes west of UTC, with the daylight saving in force now.
+        const long bias = zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT   ? zone.DaylightBias
+                                       : kind == TIME_ZONE_ID_STANDARD ? zone.StandardBias : 0);
+        (void)FormatWhole(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02ld:%02ld", now.wYear, now.wMonth,
+                          now.wDay, now.wHour, now.wMinute, now.wSecond, bias > 0 ? '-' : '+', std::labs(bias) / 60,
+                          std::labs(bias) % 60);
     }
 
     bool OpenLog() noexcept override {

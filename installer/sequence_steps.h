@@ -3,9 +3,8 @@
 
 #include "process_objects.h"
 
-// Runs "kx.exe <tail>" in folder and waits for it. Its exit code goes into the run's
-// outcome; one that cannot be started counts as ended with 0. A tail too long for the
-// command line is not passed on cut short: the engine is then not run at all.
+// Runs "kx.exe <tail>" in folder, waits, and puts its exit code into the run's outcome (0
+// when not started). A tail too long for the command line is not passed on cut short.
 LaunchedProcess RunEngine(const char* commandLineTail, const char* folder) noexcept;
 
 // True when the driver's service key can be opened for reading; noted in the outcome.

@@ -45,13 +45,11 @@ void RemoveInstallFolder(bool restartPending) noexcept {
     const char* folder = installerState.installFolder;
     for (int attempt = 1;; ++attempt) {
         const std::uint32_t error = files.RemoveFolder(folder);
-        if (error == kErrorNone) {
-            LogLine("remove folder %s: done", folder);
-            return;
-        }
-        if (!RetriesFolderRemoval(error, attempt)) {
-            LogLine("remove folder %s: failed, error %u", folder, static_cast<unsigned>(error));
-            if (restartPending) LogStep(files.RemoveAtRestart(folder), "remove folder %s at the restart", folder);
+        if (error == kErrorNone || !RetriesFolderRemoval(error, attempt)) {
+            LogStep(error == kErrorNone, "remove folder %s", folder);
+            if (error != kErrorNone && restartPending) {
+                LogStep(files.RemoveAtRestart(folder), "remove folder %s at the restart", folder);
+            }
             return;
         }
         Platform().processes->Pause(kFolderRemovalPauseMilliseconds);

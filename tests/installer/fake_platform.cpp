@@ -165,7 +165,6 @@ bool FakeProcesses::Launch(const char* commandLine, const char* currentDirectory
     if (onLaunch) onLaunch(commandLine);
     processInfo.process = MakeHandle(nextHandle_++);
     processInfo.thread = MakeHandle(nextHandle_++);
-    processInfo.processId = nextId_++;
     openHandles.insert(processInfo.process);
     openHandles.insert(processInfo.thread);
     return true;

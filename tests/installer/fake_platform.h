@@ -98,7 +98,6 @@ private:
     CallLog& log_;
     std::size_t cursor_ = 0;
     std::uintptr_t nextHandle_ = 0x1000;
-    std::uint32_t nextId_ = 500;
 };
 
 // Files and folders by full path, with the installer's current directory. A folder

@@ -10,5 +10,4 @@ struct RunningProcessPeer {
 struct LaunchedProcessPeer {
     static OsHandle Process(const LaunchedProcess& launched) { return launched.process_.Get(); }
     static OsHandle Thread(const LaunchedProcess& launched) { return launched.thread_.Get(); }
-    static std::uint32_t ProcessId(const LaunchedProcess& launched) { return launched.processId_; }
 };

@@ -38,6 +38,8 @@ std::string ReadText(const std::string& file) {
 }
 
 // Snapshot positions of the given process ids once all of them are listed under name.
+DWORD ProcessIdOf(const LaunchedProcess& launched) { return GetProcessId(LaunchedProcessPeer::Process(launched)); }
+
 std::vector<int> SnapshotPositions(const std::vector<DWORD>& processIds, const char* name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::vector<int> positions(processIds.size(), -1);
@@ -111,8 +113,8 @@ protected:
 
 TEST_F(RealProcesses, RunningDetectorIsFoundAndTerminated) {
     LaunchedProcess& detector = StartKept("\"" + firstDetector + "\" sleep 60000 0", root);
-    ASSERT_NE(LaunchedProcessPeer::ProcessId(detector), 0u);
-    ASSERT_EQ(SnapshotPositions({LaunchedProcessPeer::ProcessId(detector)}, "hidwatch.exe").size(), 1u);
+    ASSERT_NE(ProcessIdOf(detector), 0u);
+    ASSERT_EQ(SnapshotPositions({ProcessIdOf(detector)}, "hidwatch.exe").size(), 1u);
 
     RunningProcess running("hidwatch.exe");
     ASSERT_TRUE(running.IsStillActive());
@@ -127,7 +129,7 @@ TEST_F(RealProcesses, RunningDetectorIsFoundAndTerminated) {
 TEST_F(RealProcesses, EveryDetectorIsTerminated) {
     LaunchedProcess& first = StartKept("\"" + firstDetector + "\" sleep 60000 0", root);
     LaunchedProcess& second = StartKept("\"" + secondDetector + "\" sleep 60000 0", root);
-    ASSERT_EQ(SnapshotPositions({LaunchedProcessPeer::ProcessId(first), LaunchedProcessPeer::ProcessId(second)},
+    ASSERT_EQ(SnapshotPositions({ProcessIdOf(first), ProcessIdOf(second)},
                                 "hidwatch.exe")
                   .size(),
               2u);
@@ -191,7 +193,7 @@ TEST_F(RealProcesses, MissingProgramIsNotStarted) {
     LaunchedProcess process;
     EXPECT_EQ(process.Start("orva-no-such-program.exe /U", root.c_str(), true), 0);
     EXPECT_EQ(LaunchedProcessPeer::Process(process), nullptr);
-    EXPECT_EQ(LaunchedProcessPeer::ProcessId(process), 0u);
+    EXPECT_EQ(ProcessIdOf(process), 0u);
     EXPECT_EQ(process.Start(("\"" + secondDetector + "\" sleep 0 0").c_str(), (root + "\\missing").c_str(), true), 0);
 }
 

@@ -1,6 +1,0 @@
-#include "platform.h"
-
-InstallerPlatform& Platform() noexcept {
-    static InstallerPlatform platform;
-    return platform;
-}
