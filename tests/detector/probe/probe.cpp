@@ -7,7 +7,7 @@
 //   probe endsession (--pid N | --exe NAME)                 WM_QUERYENDSESSION, prints the answer
 //   probe close     (--pid N | --exe NAME)                  WM_CLOSE
 //   probe running   (--pid N | --exe NAME)                  whether such a process runs
-//   probe run EXE [--timeout-ms T]                          starts EXE and watches its windows until it ends
+//   probe run EXE [--timeout-ms T] [-- ARG...]              starts EXE with ARGs, watches its windows until it ends
 //   probe template EXE                                      the resources as built: dialog 102, icon 128, manifest
 //
 // Prints key=value lines; exit code 0 when the message was delivered, 1 when the
@@ -202,9 +202,33 @@ bool HoldsText(HWND window, const char* text) {
     return search.found;
 }
 
+// Appends one argument the way the C runtime's parser reads it back: bare when it can
+// be, else quoted, with the backslashes before a quote, or before the closing quote, doubled.
+void AppendArgument(std::string& line, const std::string& argument) {
+    line += ' ';
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+        line += argument;
+        return;
+    }
+    line += '"';
+    std::size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        line.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(backslashes * 2, '\\');
+    line += '"';
+}
+
 // Starts a program and records every top-level window it shows until it ends.
-int Run(const char* exe, DWORD timeoutMs) {
+int Run(const char* exe, DWORD timeoutMs, const std::vector<std::string>& arguments) {
     std::string commandLine = std::string("\"") + exe + "\"";
+    for (const std::string& argument : arguments) AppendArgument(commandLine, argument);
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
@@ -385,7 +409,7 @@ int Metrics() {
 int Usage() {
     std::fprintf(stderr,
                  "usage: probe find|watch|arrival|removal|endsession|close|running (--pid N | --exe NAME) [args]\n"
-                 "       probe run EXE [--timeout-ms T]\n"
+                 "       probe run EXE [--timeout-ms T] [-- ARG...]\n"
                  "       probe template EXE\n"
                  "       probe metrics\n");
     return 2;
@@ -408,8 +432,13 @@ int main(int argc, char** argv) {
     }
     if (command == "run") {
         DWORD timeoutMs = 20000;
-        if (argc >= 5 && std::strcmp(argv[3], "--timeout-ms") == 0) timeoutMs = std::strtoul(argv[4], nullptr, 10);
-        const int result = Run(argv[2], timeoutMs);
+        int next = 3;
+        if (next + 1 < argc && std::strcmp(argv[next], "--timeout-ms") == 0) {
+            timeoutMs = std::strtoul(argv[next + 1], nullptr, 10);
+            next += 2;
+        }
+        if (next < argc && std::strcmp(argv[next++], "--") != 0) return Usage();
+        const int result = Run(argv[2], timeoutMs, std::vector<std::string>(argv + next, argv + argc));
         std::fflush(stdout);
         return result;
     }
