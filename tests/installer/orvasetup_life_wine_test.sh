@@ -28,7 +28,7 @@ cp "${10}" "$pkg/cmd.exe"
 # The outside programs note their runs outside the installation folder, which must
 # end up empty.
 orva_records "$work/records"
-unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN
+unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN ORVA_KX_EXIT_CODE
 # What an earlier run may have left.
 regv delete 'HKLM\SOFTWARE\TALMAR' /f; regv delete "$service_key" /f; rm -rf "$folder"
 
@@ -76,7 +76,7 @@ check "the old detector was stopped and a new one runs" [ -n "$second_pid" -a "$
 
 echo "-- /U with the driver kept"
 ORVA_KX_KEEP_DRIVER=1 run_setup /U
-check "exit code 0" equals "$rc" 0
+check "exit code 1603" equals "$rc" 1603
 third_pid=$(detector_pid)
 check "the detector runs again" [ -n "$third_pid" -a "$third_pid" != "$second_pid" ]
 check "the installer key stays" equals "$(reg_sz "$installer_key" Configuration)" "$folder_win\\PANELSET.TXT"
@@ -107,7 +107,7 @@ check "the folder is still gone" folder_gone
 
 echo "-- the engine fails to install the driver"
 ORVA_KX_FAIL_INSTALL=1 run_setup
-check "exit code 0" equals "$rc" 0
+check "exit code 1603" equals "$rc" 1603
 check "the installer key is deleted" fails regv query "$installer_key"
 check "the copied files stay" [ -f "$folder/HIDWATCH.EXE" -a -f "$folder/PANELSET.TXT" ]
 check "no Run value" fails regv query "$run_key" /v "$run_value"
