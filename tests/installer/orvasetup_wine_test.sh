@@ -28,8 +28,8 @@ regv add "$run_key" /v "TALMAR TOUCH SCREEN Reload" /d 'C:\old.exe' /f
 regv add "$run_key" /v "OrvaTestKeep" /d 'C:\keep.exe' /f
 regv delete 'HKLM\SOFTWARE\TALMAR' /f
 regv add "$service_key" /f
-listed() { "$ORVA_WINE" tasklist 2>/dev/null | grep -qi '^hidwatch.exe'; }
-wait_for 10 listed
+# Asked of the probe: Wine's tasklist lists nothing.
+check "the detector stand-in runs" wait_for 10 detector_running
 
 run_setup /u
 check "exit code 1603: the driver's service key stays" equals "$rc" 1603
