@@ -6,7 +6,7 @@
 //   probe removal   (--pid N | --exe NAME) DEVICE-NAME      WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE
 //   probe endsession (--pid N | --exe NAME)                 WM_QUERYENDSESSION, prints the answer
 //   probe close     (--pid N | --exe NAME)                  WM_CLOSE
-//   probe running   (--pid N | --exe NAME)                  whether such a process runs
+//   probe running   (--pid N | --exe NAME)                  whether such a process runs (with --exe, how many)
 //   probe run EXE [--timeout-ms T] [-- ARG...]              starts EXE with ARGs, watches its windows until it ends
 //   probe template EXE                                      the resources as built: dialog 102, icon 128, manifest
 //
@@ -32,15 +32,18 @@ constexpr UINT kSendTimeoutMs = 20000;  // a hidden window under Xvfb can stall 
 constexpr int kDialogControl = 1000;
 const char kErrorText[] = "Error registering device notification!";
 
-// The last process of that executable name, as the installer finds the detector.
-DWORD FindProcessByName(const char* exeName) {
+// The last process of that executable name, and how many there are.
+DWORD FindProcessByName(const char* exeName, int* count = nullptr) {
+    if (count) *count = 0;
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return 0;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
     DWORD found = 0;
     for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
-        if (lstrcmpiA(entry.szExeFile, exeName) == 0) found = entry.th32ProcessID;
+        if (lstrcmpiA(entry.szExeFile, exeName) != 0) continue;
+        found = entry.th32ProcessID;
+        if (count) ++*count;
     }
     return found;
 }
@@ -93,9 +96,8 @@ DWORD Resolve(const Target& target) {
     return target.processId != 0 ? target.processId : FindProcessByName(target.exeName);
 }
 
-bool IsRunning(const Target& target) {
-    if (target.exeName != nullptr) return FindProcessByName(target.exeName) != 0;
-    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, target.processId));
+bool IsRunning(DWORD processId) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
 }
 
@@ -463,7 +465,13 @@ int main(int argc, char** argv) {
     }
     if (target.processId == 0 && target.exeName == nullptr) return Usage();
     if (command == "running") {
-        std::printf("running=%d\n", IsRunning(target) ? 1 : 0);
+        if (target.exeName != nullptr) {
+            int count = 0;
+            FindProcessByName(target.exeName, &count);
+            std::printf("running=%d\ncount=%d\n", count > 0 ? 1 : 0, count);
+        } else {
+            std::printf("running=%d\n", IsRunning(target.processId) ? 1 : 0);
+        }
         return 0;
     }
 
