@@ -56,6 +56,8 @@ cleanup() {
       regv delete "$run_key" /v "$run_value" /f
       regv delete "$uninstall_key" /f
       regv delete "$service_key" /f
+      regv delete "$session_manager_key" /v PendingFileRenameOperations /f
+      rm -f "$(orva_setup_log)"*
       [ -z "${folder:-}" ] || rm -rf "$folder" ;;
   esac
   rm -rf "$work"
@@ -83,6 +85,10 @@ run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 run_value='TALMAR TOUCH SCREEN DETECTOR'
 uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OrvaTouchscreen'
 service_key='HKLM\SYSTEM\CurrentControlSet\Services\OrvaTouchscreen'
+# Where Windows keeps what is to be removed at the next restart.
+session_manager_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
+# The installer's log, %WINDIR%\Temp\OrvaSetup.log, on the Unix side of the prefix.
+orva_setup_log() { echo "$WINEPREFIX/drive_c/windows/temp/OrvaSetup.log"; }
 
 # win PROGRAM ARGS...: a Windows program's output without Wine's noise and the CRs.
 win() { "$ORVA_WINE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
