@@ -70,7 +70,7 @@ done
 refused() {  # fails, and says why, before building
   local said
   said=$(ORVA_SIGN_CERT=/dev/null "$src/scripts/release.sh" "$work/out-x" 2>&1) && return 1
-  grep -q '^release: .*go together' <<<"$said"
+  grep -q '^FAILED: .*go together' <<<"$said"
 }
 check "a certificate without its key is refused" refused
 
