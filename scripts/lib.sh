@@ -56,6 +56,8 @@ cleanup() {
       regv delete "$run_key" /v "$run_value" /f
       regv delete "$uninstall_key" /f
       regv delete "$service_key" /f
+      regv delete "$session_manager_key" /v PendingFileRenameOperations /f
+      rm -f "$(orva_setup_log)"*
       [ -z "${folder:-}" ] || rm -rf "$folder" ;;
   esac
   rm -rf "$work"
@@ -83,6 +85,10 @@ run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 run_value='TALMAR TOUCH SCREEN DETECTOR'
 uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OrvaTouchscreen'
 service_key='HKLM\SYSTEM\CurrentControlSet\Services\OrvaTouchscreen'
+# Where Windows keeps what is to be removed at the next restart.
+session_manager_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
+# The installer's log, %WINDIR%\Temp\OrvaSetup.log, on the Unix side of the prefix.
+orva_setup_log() { echo "$WINEPREFIX/drive_c/windows/temp/OrvaSetup.log"; }
 
 # win PROGRAM ARGS...: a Windows program's output without Wine's noise and the CRs.
 win() { "$ORVA_WINE" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
@@ -104,8 +110,8 @@ reg_sz() { regq "$1" /v "$2" | sed -n "s/^    $2    REG_SZ    //p"; }
 probe() { win "${probe_exe:?}" "$@"; }
 detector_running() { probe running --exe HIDWATCH.EXE | grep -qx running=1; }
 detector_gone() { probe running --exe HIDWATCH.EXE | grep -qx running=0; }
-# value FILE KEY: the value of the first KEY=... line, as the probe prints them.
-value() { sed -n "s/^$2=//p" "$1" | head -n 1; }
+# value FILE KEY: the value of the first KEY=... line, as the probe prints them (CRs dropped).
+value() { sed -n "s/^$2=//p" "$1" | tr -d '\r' | head -n 1; }
 
 # orva_records DIR: the stand-ins of the outside programs (engine, shortcut script,
 # tool, a planted cmd.exe) and of the driver library note their runs and calls in DIR.
@@ -119,13 +125,23 @@ orva_records() {
   ORVA_CALL_LOG=$(orva_windows_path "$1/calls.txt")
 }
 
-# run_setup ARGS...: OrvaSetup.exe from the package folder $pkg, its output in
-# $work/setup.out, since the detector and the tool it starts inherit it. Sets rc and seconds.
+# run_setup ARGS...: OrvaSetup.exe from the package folder $pkg, started by the probe
+# ($probe_exe), which reports the whole exit code where the shell sees its low 8 bits.
+# The output goes to $work/setup.out, since the detector and the tool it starts inherit
+# it. Sets rc (the exit code, or "timed out" or "not started") and seconds (its run).
 run_setup() {
-  local start=$SECONDS
-  (cd "${pkg:?}" && "$ORVA_WINE" OrvaSetup.exe "$@" >"$work/setup.out" 2>&1 </dev/null)
+  local out="$work/setup.out" ms
+  (cd "${pkg:?}" && "$ORVA_WINE" "${probe_exe:?}" run '.\OrvaSetup.exe' --timeout-ms 120000 -- "$@" \
+    >"$out" 2>&1 </dev/null)
   # shellcheck disable=SC2034  # for the caller
-  rc=$? seconds=$((SECONDS - start))
+  case "$(value "$out" started):$(value "$out" timed_out)" in
+    1:0) rc=$(value "$out" exit) ;;
+    1:*) rc="timed out" ;;
+    *) rc="not started" ;;
+  esac
+  ms=$(value "$out" milliseconds)
+  # shellcheck disable=SC2034  # for the caller
+  seconds=$((${ms:-0} / 1000))
 }
 
 # capture_start DBWIN_CAPTURE.EXE FILE: every process's debug output into FILE from now

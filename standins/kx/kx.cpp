@@ -16,12 +16,15 @@
 //   ORVA_KX_FAIL_INSTALL=1 the driver fails to install: no keys, no files
 //   ORVA_KX_KEEP_DRIVER=1  "/U" leaves the driver installed, as a cancelled uninstall does
 //   ORVA_KX_TESVO_RAN=1    the install also writes the installer key's value TesvoRan
+//   ORVA_KX_EXIT_CODE=N    does what the switches above say, then ends with exit code N instead
+//                          of its own (3010 or 1641: a driver that waits for a restart)
 #include "unique_handle.h"
 
 #include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -214,6 +217,18 @@ int UninstallDriver(const char* folder, bool folderKnown) {
     return 0;
 }
 
+// ORVA_KX_EXIT_CODE when it holds a number, else the run's own exit code.
+int ChosenExitCode(int own) {
+    char text[16];
+    DWORD n = GetEnvironmentVariableA("ORVA_KX_EXIT_CODE", text, sizeof text);
+    if (n == 0 || n >= sizeof text || text[0] < '0' || text[0] > '9') return own;
+    char* end = nullptr;
+    const unsigned long code = std::strtoul(text, &end, 10);
+    if (*end != '\0') return own;
+    Record("  exit code %lu instead of %d (ORVA_KX_EXIT_CODE)", code, own);
+    return static_cast<int>(code);
+}
+
 bool AsksToUninstall(const char* tail) {
     for (const char* p = tail; p && p[0] && p[1]; ++p) {
         if (p[0] == '/' && (p[1] == 'U' || p[1] == 'u')) return true;
@@ -233,5 +248,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandTail, int) {
     bool uninstall = AsksToUninstall(tail);
     Record("kx %s pid=%lu args=[%s] cwd=[%s] folder=[%s]", uninstall ? "uninstall" : "install",
            GetCurrentProcessId(), tail, directory, folderKnown ? folder : "unknown");
-    return uninstall ? UninstallDriver(folder, folderKnown) : InstallDriver(folder, folderKnown);
+    return ChosenExitCode(uninstall ? UninstallDriver(folder, folderKnown) : InstallDriver(folder, folderKnown));
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # OrvaSetup.exe end to end under Wine: a running detector is terminated, the obsolete
 # Run value goes, the installer key is created in the registry view of the build's
-# programs (the 32-bit one for the deliverable) and not in the other, exit code 0.
-# The driver's service key is planted, so that the uninstall keeps the installer key.
-# Usage: orvasetup_wine_test.sh ORVASETUP_EXE PROBE_EXE   (WINEPREFIX set by the fixture)
+# programs (the 32-bit one for the deliverable) and not in the other. The driver's
+# service key is planted, so that the uninstall keeps the installer key and fails (1603).
+# Usage: orvasetup_wine_test.sh ORVASETUP_EXE HIDWATCH_STANDIN_EXE ORVA_PROBE_EXE
+#        (WINEPREFIX set by the fixture; HIDWATCH_STANDIN_EXE runs "sleep MS CODE")
 set -u
 : "${WINEPREFIX:?WINEPREFIX must name a throwaway prefix}"
 # shellcheck source=scripts/lib.sh
@@ -13,6 +14,8 @@ pkg=$work
 folder=$(orva_unix_path "$(orva_program_files)\\OrvaPanels")
 cp "$1" "$pkg/OrvaSetup.exe"
 cp "$2" "$pkg/hidwatch.exe"
+cp "$3" "$work/orva_probe.exe"
+probe_exe="$work/orva_probe.exe"
 cd "$pkg" || exit
 
 # The other view: /reg:64 for the 32-bit programs, /reg:32 for their 64-bit twin.
@@ -25,11 +28,11 @@ regv add "$run_key" /v "TALMAR TOUCH SCREEN Reload" /d 'C:\old.exe' /f
 regv add "$run_key" /v "OrvaTestKeep" /d 'C:\keep.exe' /f
 regv delete 'HKLM\SOFTWARE\TALMAR' /f
 regv add "$service_key" /f
-listed() { "$ORVA_WINE" tasklist 2>/dev/null | grep -qi '^hidwatch.exe'; }
-wait_for 10 listed
+# Asked of the probe: Wine's tasklist lists nothing.
+check "the detector stand-in runs" wait_for 10 detector_running
 
 run_setup /u
-check "exit code 0 with the installer key created" equals "$rc" 0
+check "exit code 1603: the driver's service key stays" equals "$rc" 1603
 check "the running detector was terminated" wait_for 10 process_ended "$detector_pid"
 check "the obsolete Run value is gone" fails regv query "$run_key" /v "TALMAR TOUCH SCREEN Reload"
 check "other Run values stay" regv query "$run_key" /v "OrvaTestKeep"

@@ -70,7 +70,7 @@ done
 refused() {  # fails, and says why, before building
   local said
   said=$(ORVA_SIGN_CERT=/dev/null "$src/scripts/release.sh" "$work/out-x" 2>&1) && return 1
-  grep -q '^release: .*go together' <<<"$said"
+  grep -q '^FAILED: .*go together' <<<"$said"
 }
 check "a certificate without its key is refused" refused
 
@@ -113,12 +113,12 @@ else
     done
   fi
   check "the signed installer's life under Wine (orvasetup_life_wine_test.sh)" \
-    xvfb-run -a -s "-screen 0 1024x768x24" "$here/signed_wine_run.sh" "$work/wineprefix" \
+    env ORVA_PROJECT_VERSION="$version" xvfb-run -a -s "-screen 0 1024x768x24" "$here/signed_wine_run.sh" "$work/wineprefix" \
       "$src/tests/installer/orvasetup_life_wine_test.sh" "$programs/OrvaSetup.exe" "$programs/HIDWATCH.EXE" \
       "$src/shipped/PANELSET.TXT" "$built/standins/kx/kx.exe" "$src/standins/kx/menulinks.bat" \
       "$built/standins/tesvo/Tesvo.exe" "$built/standins/orvapubif/OrvaPubIf.dll" \
       "$src/standins/orvapubif/OrvaScreens.txt" "$built/tests/detector/probe/orva_probe.exe" \
-      "$built/tests/installer/planted_cmd.exe"
+      "$built/tests/installer/planted_cmd.exe" "$built/tests/installer/installer_probe.exe"
 fi
 
 checks_done

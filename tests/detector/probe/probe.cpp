@@ -6,8 +6,8 @@
 //   probe removal   (--pid N | --exe NAME) DEVICE-NAME      WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE
 //   probe endsession (--pid N | --exe NAME)                 WM_QUERYENDSESSION, prints the answer
 //   probe close     (--pid N | --exe NAME)                  WM_CLOSE
-//   probe running   (--pid N | --exe NAME)                  whether such a process runs
-//   probe run EXE [--timeout-ms T]                          starts EXE and watches its windows until it ends
+//   probe running   (--pid N | --exe NAME)                  whether such a process runs (with --exe, how many)
+//   probe run EXE [--timeout-ms T] [-- ARG...]              starts EXE with ARGs, watches its windows until it ends
 //   probe template EXE                                      the resources as built: dialog 102, icon 128, manifest
 //
 // Prints key=value lines; exit code 0 when the message was delivered, 1 when the
@@ -32,15 +32,18 @@ constexpr UINT kSendTimeoutMs = 20000;  // a hidden window under Xvfb can stall 
 constexpr int kDialogControl = 1000;
 const char kErrorText[] = "Error registering device notification!";
 
-// The last process of that executable name, as the installer finds the detector.
-DWORD FindProcessByName(const char* exeName) {
+// The last process of that executable name, and how many there are.
+DWORD FindProcessByName(const char* exeName, int* count = nullptr) {
+    if (count) *count = 0;
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return 0;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
     DWORD found = 0;
     for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
-        if (lstrcmpiA(entry.szExeFile, exeName) == 0) found = entry.th32ProcessID;
+        if (lstrcmpiA(entry.szExeFile, exeName) != 0) continue;
+        found = entry.th32ProcessID;
+        if (count) ++*count;
     }
     return found;
 }
@@ -93,9 +96,8 @@ DWORD Resolve(const Target& target) {
     return target.processId != 0 ? target.processId : FindProcessByName(target.exeName);
 }
 
-bool IsRunning(const Target& target) {
-    if (target.exeName != nullptr) return FindProcessByName(target.exeName) != 0;
-    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, target.processId));
+bool IsRunning(DWORD processId) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
 }
 
@@ -202,9 +204,33 @@ bool HoldsText(HWND window, const char* text) {
     return search.found;
 }
 
+// Appends one argument the way the C runtime's parser reads it back: bare when it can
+// be, else quoted, with the backslashes before a quote, or before the closing quote, doubled.
+void AppendArgument(std::string& line, const std::string& argument) {
+    line += ' ';
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+        line += argument;
+        return;
+    }
+    line += '"';
+    std::size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        line.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(backslashes * 2, '\\');
+    line += '"';
+}
+
 // Starts a program and records every top-level window it shows until it ends.
-int Run(const char* exe, DWORD timeoutMs) {
+int Run(const char* exe, DWORD timeoutMs, const std::vector<std::string>& arguments) {
     std::string commandLine = std::string("\"") + exe + "\"";
+    for (const std::string& argument : arguments) AppendArgument(commandLine, argument);
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
@@ -385,7 +411,7 @@ int Metrics() {
 int Usage() {
     std::fprintf(stderr,
                  "usage: probe find|watch|arrival|removal|endsession|close|running (--pid N | --exe NAME) [args]\n"
-                 "       probe run EXE [--timeout-ms T]\n"
+                 "       probe run EXE [--timeout-ms T] [-- ARG...]\n"
                  "       probe template EXE\n"
                  "       probe metrics\n");
     return 2;
@@ -408,8 +434,13 @@ int main(int argc, char** argv) {
     }
     if (command == "run") {
         DWORD timeoutMs = 20000;
-        if (argc >= 5 && std::strcmp(argv[3], "--timeout-ms") == 0) timeoutMs = std::strtoul(argv[4], nullptr, 10);
-        const int result = Run(argv[2], timeoutMs);
+        int next = 3;
+        if (next + 1 < argc && std::strcmp(argv[next], "--timeout-ms") == 0) {
+            timeoutMs = std::strtoul(argv[next + 1], nullptr, 10);
+            next += 2;
+        }
+        if (next < argc && std::strcmp(argv[next++], "--") != 0) return Usage();
+        const int result = Run(argv[2], timeoutMs, std::vector<std::string>(argv + next, argv + argc));
         std::fflush(stdout);
         return result;
     }
@@ -434,7 +465,13 @@ int main(int argc, char** argv) {
     }
     if (target.processId == 0 && target.exeName == nullptr) return Usage();
     if (command == "running") {
-        std::printf("running=%d\n", IsRunning(target) ? 1 : 0);
+        if (target.exeName != nullptr) {
+            int count = 0;
+            FindProcessByName(target.exeName, &count);
+            std::printf("running=%d\ncount=%d\n", count > 0 ? 1 : 0, count);
+        } else {
+            std::printf("running=%d\n", IsRunning(target.processId) ? 1 : 0);
+        }
         return 0;
     }
 
