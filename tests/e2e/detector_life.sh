@@ -2,7 +2,8 @@
 # End to end under Wine: the detector's whole job with the real HIDWATCH.EXE, the
 # stand-in driver and tool, driven from outside by the probe. Log-on restore, a second
 # detector kept out, the controller's arrival with the tool run, the refresh and the
-# save, a kill and the next log-on's restore of what the tool set, the session-end save.
+# save, a kill and the next log-on's restore of what the tool set, a refused log-off,
+# the session-end save, and an installer's close.
 #
 # usage: detector_life.sh HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe Tesvo.exe
 set -u
@@ -43,6 +44,7 @@ harness_write_key "$tool_win" "$(orva_windows_path "$settings")"
 calls() { grep -c "^$1" "$work/calls.txt" 2>/dev/null || true; }
 # Re-evaluated at every try of wait_for.
 screen_counts_at_least() { [ "$(calls OrvaGetScreenInfo)" -ge "$1" ]; }
+calls_at_least() { [ "$(calls "$1")" -ge "$2" ]; }
 tool_runs_ended() { [ "$(grep -c '^ended' "$work/tesvo.txt" 2>/dev/null)" = "$1" ]; }
 
 # expect_restored BEEP MODE: the start-up worker set every screen from the settings file,
@@ -146,15 +148,28 @@ probe find --exe HIDWATCH.EXE --wait-ms 60000 >"$work/find-again.txt"
 expect_value "$work/find-again.txt" found 1
 expect_restored 1,1750,80,2 2
 
-echo "--- the next arrival runs the tool again"
+echo "--- a refused log-off (the query, then WM_ENDSESSION FALSE) changes nothing: the next arrival runs the tool"
+probe endsession --exe HIDWATCH.EXE >/dev/null
+probe endsession-false --exe HIDWATCH.EXE >"$work/refused.txt"
+expect_value "$work/refused.txt" delivered 1
+before=$(calls "OrvaGetCalibrationData index=1")
 probe arrival --exe HIDWATCH.EXE '\\?\HID#VID_0A7C&PID_0030#8&2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >/dev/null
-wait_for 30 tool_runs_ended 2 || fail "the second arrival ran no tool"
+wait_for 30 tool_runs_ended 2 || fail "the arrival after the refused log-off ran no tool"
+# The refresh after the tool has read every screen: what is set by hand from now on is the session end's.
+wait_for 30 calls_at_least "OrvaGetCalibrationData index=1" $((before + 1)) || fail "no refresh after the tool ended"
 
-echo "--- session end: the driver's current values (the tool's) are saved"
+echo "--- session end: the driver's current values are saved"
+set_driver "1 1750 95 2" 2
 probe endsession --exe HIDWATCH.EXE >"$work/query.txt"
 expect_value "$work/query.txt" answer 1
-expect_saved 80 1750 2
+expect_saved 95 1750 2
 
-orva_wineboot --end-session --shutdown >/dev/null 2>&1 </dev/null
-harness_wait_gone 30
+echo "--- an installer's close (query and WM_ENDSESSION, ENDSESSION_CLOSEAPP): saved, and the process ends"
+set_driver "1 1900 95 2" 3
+probe closeapp --exe HIDWATCH.EXE --ms 5000 >"$work/closeapp.txt"
+cat "$work/closeapp.txt"
+expect_value "$work/closeapp.txt" query.answer 1
+expect_value "$work/closeapp.txt" end.delivered 1
+expect_value "$work/closeapp.txt" ended 1
+expect_saved 95 1900 3
 checks_done
