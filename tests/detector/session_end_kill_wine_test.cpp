@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -146,8 +147,9 @@ protected:
         }
     };
 
-    // Starts the detector and waits until its start-up restore has reached every screen.
-    bool StartDetector() {
+    // Starts the detector and waits until its start-up restore has reached every screen;
+    // says what was missing otherwise.
+    ::testing::AssertionResult StartDetector() {
         DeleteFileA(callLog_.c_str());
         const std::string exe = appFolder_ + "\\HIDWATCH.EXE";
         std::string command = "\"" + exe + "\"";
@@ -156,11 +158,12 @@ protected:
         PROCESS_INFORMATION info = {};
         if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, appFolder_.c_str(), &startup,
                             &info)) {
-            return false;
+            return ::testing::AssertionFailure() << "not started, error " << GetLastError();
         }
         UniqueHandle thread(info.hThread);
         detector_.Reset();
         detector_.process.Reset(info.hProcess);
+        const DWORD start = GetTickCount();
         for (int i = 0; i < 400 && (detector_.dialog == nullptr || CountCalls("OrvaSetCalibrationData") < kScreens);
              ++i) {
             if (detector_.dialog == nullptr) {
@@ -170,11 +173,23 @@ protected:
             }
             Sleep(25);
         }
-        if (detector_.dialog == nullptr || CountCalls("OrvaSetCalibrationData") < kScreens) return false;
+        slowestStartMs_ = std::max(slowestStartMs_, GetTickCount() - start);
+        DWORD exitCode = 0;
+        GetExitCodeProcess(detector_.process.Get(), &exitCode);
+        const std::string state = exitCode == STILL_ACTIVE ? "still running" : "ended with " + std::to_string(exitCode);
+        if (detector_.dialog == nullptr || CountCalls("OrvaSetCalibrationData") < kScreens) {
+            return ::testing::AssertionFailure()
+                   << "after " << GetTickCount() - start << " ms: dialog " << (detector_.dialog ? "found" : "missing")
+                   << ", restore reached " << CountCalls("OrvaSetCalibrationData") << " of " << kScreens
+                   << " screens, detector " << state << ", calls:\n" << ReadWhole(callLog_);
+        }
         // The restore's metrics broadcast keeps the dialog's thread busy for a
         // while under Wine; a kill meant for the save must not land in that wait.
         DWORD_PTR answer = 0;
-        return SendMessageTimeoutA(detector_.dialog, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer) != 0;
+        if (SendMessageTimeoutA(detector_.dialog, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer) == 0) {
+            return ::testing::AssertionFailure() << "the dialog did not answer within 10 s, detector " << state;
+        }
+        return ::testing::AssertionSuccess();
     }
 
     // Sends the session-end query; kills the detector delayUs after sending
@@ -216,6 +231,8 @@ protected:
     std::string folder_, appFolder_, settingsPath_, screensPath_, callLog_;
     UniqueHandle mutex_;
     LaunchedDetector detector_;
+    // A start kept waiting by the one-per-session guard of a killed detector shows here.
+    DWORD slowestStartMs_ = 0;
 };
 
 // Whether the file's values are set (all driver keys of values, the double-click
@@ -257,8 +274,8 @@ TEST_F(SessionEndKill, KilledSavesLeaveTheOldOrTheNewFileAndTheNextLogOnLoadsIt)
         if (std::equal(seen, seen + kKeyCount, old)) ++keptOld;
         else ++tookNew;
     }
-    std::printf("save %.1f ms undisturbed; %d kills kept the old file, %d found the new one\n", saveMs, keptOld,
-                tookNew);
+    std::printf("save %.1f ms undisturbed; %d kills kept the old file, %d found the new one; slowest start %lu ms\n",
+                saveMs, keptOld, tookNew, static_cast<unsigned long>(slowestStartMs_));
 
     // A complete save after all that leaves nothing beside the file...
     ASSERT_TRUE(StartDetector());

@@ -6,6 +6,12 @@
 //   probe removal   (--pid N | --exe NAME) DEVICE-NAME      WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE
 //   probe endsession (--pid N | --exe NAME)                 WM_QUERYENDSESSION, prints the answer
 //   probe close     (--pid N | --exe NAME)                  WM_CLOSE
+//   probe closeapp  (--pid N | --exe NAME) [--ms T]         what an installer sends to close it: WM_QUERYENDSESSION,
+//                                                           then WM_ENDSESSION TRUE, both ENDSESSION_CLOSEAPP; prints
+//                                                           both answers, and whether and when (ms after the second
+//                                                           message was sent) the process ended within T ms (3000)
+//   probe endsession-false (--pid N | --exe NAME)           WM_ENDSESSION FALSE, ENDSESSION_LOGOFF: a log-off that
+//                                                           another program refused
 //   probe running   (--pid N | --exe NAME)                  whether such a process runs (with --exe, how many)
 //   probe run EXE [--timeout-ms T] [-- ARG...]              starts EXE with ARGs, watches its windows until it ends
 //   probe template EXE                                      the resources as built: dialog 102, icon 128, manifest
@@ -183,6 +189,26 @@ int SendSimple(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     std::printf("delivered=1\nanswer=%llu\n", static_cast<unsigned long long>(answer));
     return 0;
+}
+
+// The close sequence of an installer, then the wait for the process to end. The
+// process is opened first, so that its end is seen however fast it comes.
+int CloseApp(HWND dialog, DWORD waitMs) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(dialog, &processId);
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    DWORD_PTR answer = 0;
+    const BOOL queried =
+        SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, kSendTimeoutMs, &answer);
+    std::printf("query.delivered=%d\nquery.answer=%llu\n", queried ? 1 : 0, static_cast<unsigned long long>(answer));
+    if (!queried) return 1;
+    const DWORD sent = GetTickCount();
+    const BOOL ended =
+        SendMessageTimeoutA(dialog, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL, kSendTimeoutMs, &answer);
+    std::printf("end.delivered=%d\n", ended ? 1 : 0);
+    const bool gone = process && WaitForSingleObject(process.Get(), waitMs) == WAIT_OBJECT_0;
+    std::printf("ended=%d\nended_ms=%lu\n", gone ? 1 : 0, static_cast<unsigned long>(GetTickCount() - sent));
+    return ended && gone ? 0 : 1;
 }
 
 struct TextSearch {
@@ -492,6 +518,10 @@ int main(int argc, char** argv) {
         result = SendSimple(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
     } else if (command == "close") {
         result = SendSimple(dialog, WM_CLOSE, 0, 0);
+    } else if (command == "closeapp" && rest.empty()) {
+        result = CloseApp(dialog, watchMs);
+    } else if (command == "endsession-false" && rest.empty()) {
+        result = SendSimple(dialog, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
     } else {
         return Usage();
     }
