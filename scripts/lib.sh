@@ -5,6 +5,34 @@
 #   . scripts/lib.sh && orva_use_wine || exit
 orva_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# orva_machine_32bit: ORVA_MACHINE_RUNS_32BIT=yes|no and ORVA_MACHINE_32BIT_WHY, whether this
+# machine executes 32-bit x86 code, unless preset; kept for the scripts this one starts.
+# Asked of a tiny static 32-bit program written out here, so that the answer needs no
+# i386 package: some hypervisors offer no 32-bit user mode, whatever the packages say.
+orva_machine_32bit() {
+  if [ -n "${ORVA_MACHINE_RUNS_32BIT:-}" ]; then
+    local can
+    can=$([ "$ORVA_MACHINE_RUNS_32BIT" = yes ] && echo executes || echo "cannot execute")
+    : "${ORVA_MACHINE_32BIT_WHY:=this machine $can 32-bit x86 code (ORVA_MACHINE_RUNS_32BIT=$ORVA_MACHINE_RUNS_32BIT says so)}"
+  else
+    local dir status=0
+    dir=$(mktemp -d)
+    # ELF32 header, one loadable segment, then: mov eax,1; mov ebx,42; int 0x80 (exit 42).
+    printf '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08'\
+'\x34\0\0\0\0\0\0\0\0\0\0\0\x34\0\x20\0\x01\0\0\0\0\0\0\0'\
+'\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08\x60\0\0\0\x60\0\0\0\x05\0\0\0\0\x10\0\0'\
+'\xb8\x01\0\0\0\xbb\x2a\0\0\0\xcd\x80' >"$dir/exit42" && chmod +x "$dir/exit42"
+    "$dir/exit42" 2>/dev/null </dev/null || status=$?
+    rm -rf "$dir"
+    if [ "$status" -eq 42 ]; then
+      ORVA_MACHINE_RUNS_32BIT=yes ORVA_MACHINE_32BIT_WHY="this machine executes 32-bit x86 code (a 32-bit test program runs)"
+    else
+      ORVA_MACHINE_RUNS_32BIT=no ORVA_MACHINE_32BIT_WHY="this machine cannot execute 32-bit x86 code (a 32-bit test program does not run)"
+    fi
+  fi
+  export ORVA_MACHINE_RUNS_32BIT ORVA_MACHINE_32BIT_WHY
+}
+
 # The loader, server and registry view for the programs' bitness (scripts/wine-env.sh).
 # shellcheck source=scripts/wine-env.sh
 orva_use_wine() { . "$orva_root/scripts/wine-env.sh"; }

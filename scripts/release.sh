@@ -18,7 +18,8 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/lib.sh
 . "$src/scripts/lib.sh"
 
-"$src/scripts/setup.sh" || die "set-up (scripts/setup.sh) failed"
+# A release needs the cross compiler, CMake, zip and the signing tools; no Wine.
+"$src/scripts/setup.sh" release || die "set-up (scripts/setup.sh release) failed"
 
 sign=no
 if [ -n "${ORVA_SIGN_CERT:-}" ] || [ -n "${ORVA_SIGN_KEY:-}" ]; then

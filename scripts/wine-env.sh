@@ -6,43 +6,28 @@
 #
 # ORVA_WINE_BITS=32|64 says which build's programs run (CTest sets it from the build).
 # Unset, ORVA_WINE_BUILD=win32|win64 forces it, or else the machine chooses: 32 where
-# it executes 32-bit x86 code, 64 where it cannot. ORVA_MACHINE_RUNS_32BIT=yes|no
-# presets that answer (ORVA_MACHINE_32BIT_WHY its reason), to try the other path.
+# it executes 32-bit x86 code and Wine's 32-bit loader is installed, 64 elsewhere.
+# ORVA_MACHINE_RUNS_32BIT=yes|no presets the first answer (ORVA_MACHINE_32BIT_WHY its
+# reason; scripts/lib.sh, orva_machine_32bit), to try the other path.
 # Gives ORVA_WINE, ORVA_WINESERVER, ORVA_WINE_BUILD, orva_wine_choice, orva_wineboot, orva_reg.
 
-# Asked by running the 32-bit program that matters most, Wine's 32-bit loader: some
-# hypervisors offer no 32-bit user mode, whatever the packages say.
-orva_probe_32bit() {
-  local program
-  for program in /usr/lib/wine/wine /lib/ld-linux.so.2; do
-    [ -x "$program" ] || continue
-    if "$program" --version >/dev/null 2>&1 </dev/null; then
-      ORVA_MACHINE_RUNS_32BIT=yes ORVA_MACHINE_32BIT_WHY="this machine executes 32-bit x86 code ($program runs)"
-    else
-      ORVA_MACHINE_RUNS_32BIT=no ORVA_MACHINE_32BIT_WHY="this machine cannot execute 32-bit x86 code ($program does not run)"
-    fi
-    return 0
-  done
-  ORVA_MACHINE_RUNS_32BIT=no
-  ORVA_MACHINE_32BIT_WHY="no 32-bit Wine loader to run (/usr/lib/wine/wine, package wine32:i386, is missing)"
-}
-
-# The answer is kept for the scripts and tests this one starts.
-if [ -z "${ORVA_MACHINE_RUNS_32BIT:-}" ]; then
-  orva_probe_32bit
-elif [ -z "${ORVA_MACHINE_32BIT_WHY:-}" ]; then
-  orva_can=$([ "$ORVA_MACHINE_RUNS_32BIT" = yes ] && echo executes || echo "cannot execute")
-  ORVA_MACHINE_32BIT_WHY="this machine $orva_can 32-bit x86 code (ORVA_MACHINE_RUNS_32BIT=$ORVA_MACHINE_RUNS_32BIT says so)"
-fi
-export ORVA_MACHINE_RUNS_32BIT ORVA_MACHINE_32BIT_WHY
+orva_machine_32bit
+# Where 32-bit code runs but Wine's 32-bit loader does not (wine32:i386 could not be
+# installed), the 64-bit twin is the build that can run.
+orva_wine32_runs() { /usr/lib/wine/wine --version >/dev/null 2>&1 </dev/null; }
 
 orva_why_bits="ORVA_WINE_BITS=${ORVA_WINE_BITS:-} is set"
 case "${ORVA_WINE_BITS:+set}:${ORVA_WINE_BUILD:-}" in
   set:*) ;;
   :win32|:win64) ORVA_WINE_BITS=${ORVA_WINE_BUILD#win}
                  orva_why_bits="ORVA_WINE_BUILD=$ORVA_WINE_BUILD forces it (${ORVA_MACHINE_32BIT_WHY% (*})" ;;
-  :) ORVA_WINE_BITS=$([ "$ORVA_MACHINE_RUNS_32BIT" = yes ] && echo 32 || echo 64)
-     orva_why_bits=${ORVA_MACHINE_32BIT_WHY% (*} ;;
+  :) if [ "$ORVA_MACHINE_RUNS_32BIT" = yes ] && ! orva_wine32_runs; then
+       ORVA_WINE_BITS=64
+       orva_why_bits="Wine's 32-bit loader (/usr/lib/wine/wine, package wine32:i386) does not run here"
+     else
+       ORVA_WINE_BITS=$([ "$ORVA_MACHINE_RUNS_32BIT" = yes ] && echo 32 || echo 64)
+       orva_why_bits=${ORVA_MACHINE_32BIT_WHY% (*}
+     fi ;;
   *) echo "ORVA_WINE_BUILD must be win32 or win64, not '$ORVA_WINE_BUILD'" >&2; return 2 ;;
 esac
 export ORVA_WINE_BITS ORVA_WINE_BUILD=win$ORVA_WINE_BITS
@@ -54,6 +39,8 @@ orva_wine_choice() { echo "$orva_why_bits: $1 runs on the $ORVA_WINE_BITS-bit bu
 case "$ORVA_WINE_BITS" in
   32) [ "$ORVA_MACHINE_RUNS_32BIT" = yes ] ||
         { echo "$ORVA_MACHINE_32BIT_WHY: the 32-bit programs cannot run under Wine here" >&2; return 1; }
+      orva_wine32_runs || { echo "Wine's 32-bit loader (/usr/lib/wine/wine, package wine32:i386) does not run here:" \
+        "the 32-bit programs cannot run under Wine here" >&2; return 1; }
       # Debian's wrapper takes the 32-bit loader, which starts 64-bit programs (Wine's
       # own reg.exe, wineboot) through the 64-bit one.
       ORVA_WINE=$(command -v wine || command -v wine-stable || echo /usr/lib/wine/wine)
