@@ -21,6 +21,7 @@ printf '\x61k\000\000k=  -0x1F\nk= +5' >"$corpus/seed-hex-sign"
 printf '\x30Frequency\0002\000Frequency=8\r\n' >"$corpus/seed-format-minus-6"
 printf '\x40Frequency\0002\000Frequency=8\r\n' >"$corpus/seed-format-0"
 printf '\x38Frequency\0002\000Frequency=8\r\n' >"$corpus/seed-format-7"
+printf '\xb0Frequency|Duration\000\000Frequency=1\nDuration=2\n' >"$corpus/seed-batch-format-minus-6"
 
 "$build/tests/fuzz/settings_file_fuzz" -max_total_time="$seconds" -timeout=10 -max_len=65536 \
   -print_final_stats=1 -artifact_prefix="$build/" "$corpus"

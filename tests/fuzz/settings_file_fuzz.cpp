@@ -153,20 +153,22 @@ std::vector<std::string> SplitKeys(const std::string& keys) {
     }
 }
 
-// SetValues against the rules applied for each key in turn, in one rewrite.
+// SetValues against the rules applied for each key in turn, in one rewrite; a format
+// other than -5 to -2 writes nothing and leaves valueText alone.
 void CheckBatch(const std::string& content, const std::string& keyList, int format, std::uint32_t seed) {
+    const bool numbers = format >= kFormatHex4 && format <= kFormatDecimal;
     const std::vector<std::string> keys = SplitKeys(keyList);
     std::vector<const char*> names;
-    std::vector<std::uint32_t> numbers;
+    std::vector<std::uint32_t> values;
     std::string expected = content;
     std::vector<int> expectedResults;
     bool tooLarge = false;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         names.push_back(keys[i].c_str());
-        numbers.push_back(seed * 2654435761u + static_cast<std::uint32_t>(i) * 40503u);
+        values.push_back(seed * 2654435761u + static_cast<std::uint32_t>(i) * 40503u);
         bool replaced = false;
-        if (IsUsableKey(keys[i]) && !tooLarge) {
-            expected = ModelRewrite(expected, keys[i], TextOf(numbers[i], format), &replaced);
+        if (numbers && IsUsableKey(keys[i]) && !tooLarge) {
+            expected = ModelRewrite(expected, keys[i], TextOf(values[i], format), &replaced);
             tooLarge = expected.size() > SettingsFile::kMaxFileSize;
         }
         expectedResults.push_back(replaced ? kSettingsOk : kSettingsNotFound);
@@ -182,14 +184,15 @@ void CheckBatch(const std::string& content, const std::string& keyList, int form
     files.Put(kPath, content);
     SettingsFile batch(kPath, files);
     std::vector<int> results(keys.size(), 99);
-    const std::size_t replaced = batch.SetValues(names.data(), numbers.data(), keys.size(), format, results.data());
+    const std::size_t replaced =
+        batch.SetValues(names.data(), values.data(), keys.size(), format, results.data());
     if (files.Content(kPath) != expected) Fail("batch file");
     if (results != expectedResults) Fail("batch results");
     if (replaced != static_cast<std::size_t>(std::count(results.begin(), results.end(), kSettingsOk))) {
         Fail("batch count");
     }
     if (batch.status != expectedResults.back()) Fail("batch status");
-    if (batch.valueText != TextOf(numbers.back(), format)) Fail("batch valueText");
+    if (batch.valueText != (numbers ? TextOf(values.back(), format) : "")) Fail("batch valueText");
     if (files.Snapshot().size() != 1) Fail("batch left a temporary file");
     if (files.Calls(FakeFileAccess::kReplace) != (expected == content ? 0 : 1)) Fail("batch rewrites");
 }
@@ -204,14 +207,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string key, text;
     if (!TakeText(data, size, &key) || !TakeText(data, size, &text)) return 0;
     const std::string content(reinterpret_cast<const char*>(data), size);
-    if (options & 0x80) {
-        const int numberFormat = -2 - ((options >> 3) & 3);  // -2 to -5
-        CheckBatch(content, key, numberFormat, static_cast<std::uint32_t>(text.size()) + options);
-        return 0;
-    }
     // -1 to -5, and the unknown codes on either side of them.
     const int kFormats[8] = {0, -1, -2, -3, -4, -5, -6, 7};
     const int format = kFormats[(options >> 3) & 7];
+    if (options & 0x80) {
+        CheckBatch(content, key, format, static_cast<std::uint32_t>(text.size()) + options);
+        return 0;
+    }
 
     FakeFileAccess files;
     files.Put(kPath, content);
