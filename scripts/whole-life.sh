@@ -28,6 +28,19 @@ regview() { regq "$@" | sed -n 's/^    /      /p'; }
 exists() { regv query "$@" && echo present || echo absent; }
 new_lines() { tail -n +"$(($2 + 1))" "$1" 2>/dev/null | tr -d '\r'; }
 lines() { [ -f "$1" ] && grep -c . "$1" || echo 0; }
+# show_changes OLD NEW: the lines of a settings file that differ, indented, CRs dropped.
+show_changes() {
+  diff <(tr -d '\r' 2>/dev/null <"$1") <(tr -d '\r' 2>/dev/null <"$2") |
+    sed -n 's/^< /      was  /p; s/^> /      now  /p'
+}
+# became OLD NEW SED-EXPRESSION...: NEW differs from OLD, and exactly by these edits
+# (line ends aside), so a save that wrote nothing or more than it should fails.
+became() {
+  local old=$1 new=$2
+  shift 2
+  [ -f "$new" ] && ! diff -q <(tr -d '\r' <"$old") <(tr -d '\r' <"$new") >/dev/null &&
+    [ "$(tr -d '\r' <"$new")" = "$(tr -d '\r' <"$old" | sed "$@")" ]
+}
 
 if [ "$ORVA_WINE_BITS" = 32 ]; then
   say "== showing the 32-bit build, the deliverable ($build)"
@@ -113,6 +126,7 @@ done
 
 stage plug-in "plug-in: the touch controller arrives (WM_DEVICECHANGE from the probe)"
 mark=$(lines "$calls")
+cp "$folder/PANELSET.TXT" "$work/settings-before-tool.txt" 2>/dev/null
 runs=$(grep -c '^ended' "$tesvo")
 probe arrival --exe HIDWATCH.EXE \
   '\\?\HID#VID_0A7C&PID_0030#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}' >"$work/arrival.txt"
@@ -133,20 +147,40 @@ refresh=$(awk '/^OrvaGetScreenInfo/ {n++} n >= 2' <<<"$since")
 say "the detector's refresh afterwards: $(grep -c . <<<"$refresh") driver calls for" \
     "$(sed -n 's/^OrvaGetScreenInfo count=\([0-9]*\).*/\1/p' <<<"$refresh" | head -n 1) screens" \
     "($(grep -c '^OrvaSendCuelineCommand' <<<"$refresh") controller commands)"
+# The detector saves what the tool set at once (the tool changes the beeper frequency
+# and the mouse mode of every screen), not only at the session end.
+tool_frequency=${ORVA_TESVO_FREQUENCY:-1750}
+tool_mode=${ORVA_TESVO_MODE:-2}
+tool_saved() {
+  became "$work/settings-before-tool.txt" "$folder/PANELSET.TXT" \
+    -e "s/^Frequency=.*/Frequency=$tool_frequency/" -e "s/^Touch Mode=.*/Touch Mode=$tool_mode/"
+}
+wait_for 30 tool_saved
+say "PANELSET.TXT saved by the detector after the tool, changed lines:"
+show_changes "$work/settings-before-tool.txt" "$folder/PANELSET.TXT"
+check "the save after the tool wrote Frequency=$tool_frequency and Touch Mode=$tool_mode, nothing else" \
+  tool_saved
 
 stage "session end" "session end: wineboot --end-session --shutdown (a log-off)"
+# Values the tool did not set, put into the simulated driver by hand, as a user's
+# change in the driver would be: only the session-end save can bring them to the file.
+screens="$folder/OrvaScreens.txt"
+say "set by hand in the driver (OrvaScreens.txt), every screen: beep 1900 Hz for 95 ms, mouse mode 3"
+sed -E -e 's/^beep=([-0-9]+) [-0-9]+ [-0-9]+ ([-0-9]+)/beep=\1 1900 95 \2/' \
+  -e 's/^mouseMode=[0-9]+/mouseMode=3/' "$screens" >"$work/screens.new" 2>/dev/null &&
+  mv "$work/screens.new" "$screens"
+check "the driver holds the values set by hand" \
+  test "$(grep -cE '^beep=[-0-9]+ 1900 95 [-0-9]+.?$|^mouseMode=3.?$' "$screens" 2>/dev/null)" -eq 4
 cp "$folder/PANELSET.TXT" "$work/settings-before.txt" 2>/dev/null
 orva_wineboot --end-session --shutdown >/dev/null 2>&1 </dev/null
 wait_for 30 detector_gone
 say "detector running after the log-off: $(detector_running && echo yes || echo no)"
 check "the detector ended with the session" detector_gone
-say "PANELSET.TXT saved by the detector, changed lines:"
-diff <(tr -d '\r' 2>/dev/null <"$work/settings-before.txt") <(tr -d '\r' 2>/dev/null <"$folder/PANELSET.TXT") |
-  sed -n 's/^< /      was  /p; s/^> /      now  /p'
-# The tool set the beeper frequency and the mouse mode at the plug-in.
-saved() { grep -qx "Frequency=${ORVA_TESVO_FREQUENCY:-1750}" <(tr -d '\r' <"$folder/PANELSET.TXT") &&
-          grep -qx "Touch Mode=${ORVA_TESVO_MODE:-2}" <(tr -d '\r' <"$folder/PANELSET.TXT"); }
-check "PANELSET.TXT holds the driver's values the tool set" saved
+say "PANELSET.TXT saved by the detector at the session end, changed lines:"
+show_changes "$work/settings-before.txt" "$folder/PANELSET.TXT"
+check "the session-end save wrote Frequency=1900, Duration=95 and Touch Mode=3, nothing else" \
+  became "$work/settings-before.txt" "$folder/PANELSET.TXT" \
+    -e 's/^Frequency=.*/Frequency=1900/' -e 's/^Duration=.*/Duration=95/' -e 's/^Touch Mode=.*/Touch Mode=3/'
 
 stage uninstall "uninstall: OrvaSetup.exe /U"
 run_setup /U

@@ -5,6 +5,7 @@
 #include "settings_file.h"
 
 #include "fake_file_access.h"
+#include "line_rules_model.h"
 #include "platform.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +73,13 @@ TEST(SetValues, GivesTheFileWrittenOutByHand) {
         {"text format changes nothing", "Frequency=1\n\n", {"Frequency"}, {26}, kFormatText, "Frequency=1\n\n",
          {-2}, ""},
         {"unknown format changes nothing", "Frequency=1\n\n", {"Frequency"}, {26}, 7, "Frequency=1\n\n", {-2}, ""},
+        {"format -6 changes nothing", "Frequency=1\n\n", {"Frequency"}, {26}, -6, "Frequency=1\n\n", {-2},
+         ""},
+        {"# is no comment", "#Frequency=1\r\n;Frequency=1\r\n", {"Frequency"}, {2}, kFormatDecimal,
+         "Frequency=2\r\n;Frequency=1\r\n", {0}, "2"},
+        {"a key of 256 bytes skipped", "A=1\r\n" + std::string(256, 'k') + "=1\r\n",
+         {std::string(256, 'k'), "A"}, {3, 4}, kFormatDecimal, "A=4\r\n" + std::string(256, 'k') + "=1\r\n",
+         {-2, 0}, "4"},
     };
     for (const Case& c : cases) {
         FakeFileAccess files;
@@ -93,33 +101,13 @@ TEST(SetValues, GivesTheFileWrittenOutByHand) {
     }
 }
 
-// The line rules restated for files too many to write out: each line that is no
-// comment and holds key becomes key "=" text CR LF; a lone LF becomes CR LF.
-std::string Rewritten(const std::string& content, const std::string& key, const std::string& text,
-                      bool* replaced) {
-    std::string result;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        const std::size_t lf = content.find('\n', start);
-        const std::size_t end = lf == std::string::npos ? content.size() : lf + 1;
-        const std::string line = content.substr(start, end - start);
-        if (line[0] != ';' && line.find(key) != std::string::npos) {
-            result += key + "=" + text + "\r\n";
-            *replaced = true;
-        } else {
-            result += line == "\n" ? "\r\n" : line;
-        }
-        start = end;
-    }
-    return result;
-}
-
 // Random files from a small alphabet, so that keys turn up inside keys, values
-// and comments, with long lines and files without a final LF.
+// and comments, with long lines and files without a final LF; the expectation is
+// worked out by the model of the line rules (line_rules_model.h).
 TEST(SetValues, FollowsTheLineRulesOnRandomFiles) {
     std::mt19937 random(20261208);
     const std::vector<std::string> pieces = {"Freq", "uency", "=", "Dur", "ation", ";", "\n", "\r\n", " ", "7",
-                                             "Touch Mode", "\n\n", "=="};
+                                             "Touch Mode", "\n\n", "==", "#"};
     for (int round = 0; round < 400; ++round) {
         std::string content;
         const int length = static_cast<int>(random() % 40);
@@ -140,7 +128,7 @@ TEST(SetValues, FollowsTheLineRulesOnRandomFiles) {
         for (int i = 0; i < count; ++i) {
             lastText = std::to_string(static_cast<std::int32_t>(numbers[i]));
             bool replaced = false;
-            expected = Rewritten(expected, keys[i], lastText, &replaced);
+            expected = ModelRewrite(expected, keys[i], lastText, &replaced);
             expectedResults.push_back(replaced ? 0 : -2);
             names.push_back(keys[i].c_str());
         }
@@ -186,6 +174,35 @@ TEST(ReplaceValues, TextThatWouldNotFitIsRefused) {
     EXPECT_EQ(files.Content(kPath), "A=" + tooLong.substr(1) + "\r\n");
 }
 
+const std::string kOld = "; settings\r\nFrequency=1000\r\n\nDuration=50\r\nTouch Mode=1";
+const std::string kNew = "; settings\r\nFrequency=999\r\n\r\nDuration=60\r\nTouch Mode=2\r\n";
+const char* const kKeys[] = {"Frequency", "Duration", "Touch Mode"};
+const std::uint32_t kOldValues[] = {1000, 50, 1};
+const std::uint32_t kNewValues[] = {999, 60, 2};
+
+// A rewrite that fails at any step: -1 for every key that could match, found or not,
+// -2 still for those that never could; the file and its folder as before.
+TEST(SetValues, FailedRewriteGivesMinusOneToUsableKeysOnly) {
+    const std::string longKey(SettingsFile::kTextSize, 'k');
+    const char* const keys[] = {"Frequency", "", longKey.c_str(), "Missing", "Duration"};
+    const std::uint32_t numbers[] = {1, 2, 3, 4, 5};
+    using F = FakeFileAccess;
+    const F::Op failing[] = {F::kRead, F::kCreate, F::kWrite, F::kFlush, F::kReplace};
+    for (const F::Op op : failing) {
+        FakeFileAccess files;
+        files.Put(kPath, kOld);
+        SettingsFile settings(kPath, files);
+        files.FailCall(op, 1);
+        int results[5];
+        EXPECT_EQ(settings.SetValues(keys, numbers, 5, kFormatDecimal, results), 0u) << "op " << op;
+        EXPECT_EQ(std::vector<int>(results, results + 5), (std::vector<int>{-1, -2, -2, -1, -1}))
+            << "op " << op;
+        EXPECT_EQ(settings.status, -1) << "op " << op;
+        EXPECT_EQ(files.Content(kPath), kOld) << "op " << op;
+        EXPECT_EQ(files.Snapshot().size(), 1u) << "op " << op << ": a copy left beside the file";
+    }
+}
+
 TEST(SetValues, UnchangedContentWritesNothing) {
     const std::string content = "; x\r\nFrequency=5\r\nDuration=-1\r\nOther=\r\n";
     const char* keys[] = {"Frequency", "Duration", "Missing"};
@@ -209,12 +226,6 @@ TEST(SetValues, UnchangedContentWritesNothing) {
     EXPECT_EQ(files.Calls(FakeFileAccess::kFlush), 1);
     EXPECT_EQ(files.Calls(FakeFileAccess::kReplace), 1);
 }
-
-const std::string kOld = "; settings\r\nFrequency=1000\r\n\nDuration=50\r\nTouch Mode=1";
-const std::string kNew = "; settings\r\nFrequency=999\r\n\r\nDuration=60\r\nTouch Mode=2\r\n";
-const char* const kKeys[] = {"Frequency", "Duration", "Touch Mode"};
-const std::uint32_t kOldValues[] = {1000, 50, 1};
-const std::uint32_t kNewValues[] = {999, 60, 2};
 
 // What a later start sees: the whole old or the whole new set, never a mix.
 void ExpectOldOrNewSet(FakeFileAccess& files, const std::string& where) {
@@ -301,6 +312,8 @@ TEST(SettingsFileDurability, EveryFailingStepLeavesTheOldOrTheNewFile) {
                 files.FailCall(FakeFileAccess::Op(op), nth);
                 int results[3];
                 const std::size_t replaced = settings.SetValues(kKeys, kNewValues, 3, kFormatDecimal, results);
+                // Checked before any later save could clean up what this one left.
+                EXPECT_EQ(files.Snapshot().size(), 1u) << where << ": a copy left beside the file";
                 const bool written = files.Content(kPath) == kNew;
                 ASSERT_TRUE(written || files.Content(kPath) == kOld) << where;
                 EXPECT_EQ(replaced, written ? 3u : 0u) << where;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -108,7 +109,7 @@ TEST(SettingsFile, ReadsOfAnySizeGiveTheSameFile) {
 struct GetCase {
     const char* name;
     std::string content;
-    const char* key;
+    std::string key;
     int format;
     int status;
     std::uint32_t number;    // formats -5 to -2
@@ -154,6 +155,12 @@ TEST(GetValue, MatchesAndConvertsAsTheFileFormatSays) {
          kFormatDecimal, 0, 6, nullptr},
         {"long comment skipped", ";" + Repeat('y', 9000) + "Touch Mode=1\r\nTouch Mode=2\r\n", "Touch Mode",
          kFormatDecimal, 0, 2, nullptr},
+        {"# is no comment", "#Frequency=1\r\nFrequency=2\r\n", "Frequency", kFormatDecimal, 0, 1, nullptr},
+        {"blank before a sign", "k= -5\r\n", "k", kFormatSigned, 0, 4294967291u, nullptr},
+        {"format -6 is unknown", "Frequency=8\r\n", "Frequency", -6, -2, 0, nullptr},
+        {"format 0 is unknown", "Frequency=8\r\n", "Frequency", 0, -2, 0, nullptr},
+        {"key of 255 bytes", Repeat('k', 255) + "=5\r\n", Repeat('k', 255), kFormatDecimal, 0, 5, nullptr},
+        {"key of 256 bytes", Repeat('k', 256) + "=5\r\n", Repeat('k', 256), kFormatDecimal, -2, 0, nullptr},
     };
     for (const GetCase& c : cases) {
         FakeFileAccess files;
@@ -161,7 +168,7 @@ TEST(GetValue, MatchesAndConvertsAsTheFileFormatSays) {
         SettingsFile settings(kPath, files);
         ASSERT_EQ(settings.GetStatus(), 0) << c.name;
         settings.value.number = 0xDEADBEEF;
-        const bool found = settings.GetValue(c.key, c.format);
+        const bool found = settings.GetValue(c.key.c_str(), c.format);
         EXPECT_EQ(found, c.status == 0) << c.name;
         EXPECT_EQ(settings.status, c.status) << c.name;
         if (c.status != 0) {
@@ -172,6 +179,35 @@ TEST(GetValue, MatchesAndConvertsAsTheFileFormatSays) {
             EXPECT_EQ(settings.value.number, c.number) << c.name;
         }
         EXPECT_EQ(files.Content(kPath), c.content) << c.name << ": a lookup must not change the file";
+    }
+}
+
+// A lookup whose reading fails says the file could not be read, and leaves the value
+// alone; the next lookup reads again.
+TEST(GetValue, FailedReadGivesMinusOne) {
+    const struct {
+        const char* name;
+        FakeFileAccess::Op op;
+        int nth;
+    } cases[] = {
+        {"seek", FakeFileAccess::kSeek, 1},
+        {"first read", FakeFileAccess::kRead, 1},
+        {"a later read", FakeFileAccess::kRead, 3},
+    };
+    for (const auto& c : cases) {
+        FakeFileAccess files;
+        files.Put(kPath, "a=1\r\nFrequency=2\r\n");
+        files.LimitReads(4);
+        SettingsFile settings(kPath, files);
+        std::strcpy(settings.valueText, "before");
+        settings.value.number = 0xDEADBEEF;
+        files.FailCall(c.op, c.nth);
+        EXPECT_FALSE(settings.GetValue("Frequency", kFormatDecimal)) << c.name;
+        EXPECT_EQ(settings.status, -1) << c.name;
+        EXPECT_STREQ(settings.valueText, "before") << c.name;
+        EXPECT_EQ(settings.value.number, 0xDEADBEEFu) << c.name;
+        EXPECT_TRUE(settings.GetValue("Frequency", kFormatDecimal)) << c.name;
+        EXPECT_EQ(settings.value.number, 2u) << c.name;
     }
 }
 
@@ -244,6 +280,47 @@ TEST(SetValue, TextFormatWritesTheTextForm) {
     EXPECT_FALSE(settings.SetValue("Touch Mode", kFormatText));
     EXPECT_EQ(settings.status, -2);
     EXPECT_EQ(files.Content(kPath), "Touch Mode=fast\r\n");
+}
+
+// Both sides of each bound, with what valueText holds afterwards: a number format
+// writes its text there even when no line takes it, a refused call leaves it alone.
+TEST(SetValue, BoundsOfTextKeyAndFormat) {
+    const struct {
+        const char* name;
+        std::string key;
+        int format;
+        std::string text;  // format -1: value.text's bytes, ended by a NUL only below 256
+        int status;
+        std::string valueText;
+    } cases[] = {
+        {"text of 255 bytes", "K", kFormatText, Repeat('t', 255), 0, Repeat('t', 255)},
+        {"text of 256 bytes", "K", kFormatText, Repeat('t', 256), -2, "before"},
+        {"key of 255 bytes", Repeat('k', 255), kFormatDecimal, "", 0, "26"},
+        {"key of 256 bytes", Repeat('k', 256), kFormatDecimal, "", -2, "26"},
+        {"format -5", "K", kFormatHex4, "", 0, "001a"},
+        {"format -6", "K", -6, "", -2, "before"},
+        {"format 0", "K", 0, "", -2, "before"},
+    };
+    for (const auto& c : cases) {
+        const std::string content = c.key + "=1\n\n";
+        FakeFileAccess files;
+        files.Put(kPath, content);
+        SettingsFile settings(kPath, files);
+        std::strcpy(settings.valueText, "before");
+        settings.value.number = 26;
+        if (c.format == kFormatText) {
+            std::memset(settings.value.text, 0, sizeof settings.value.text);
+            std::memcpy(settings.value.text, c.text.data(), c.text.size());
+        }
+        EXPECT_EQ(settings.SetValue(c.key.c_str(), c.format), c.status == 0) << c.name;
+        EXPECT_EQ(settings.status, c.status) << c.name;
+        const char* const text = settings.valueText;
+        EXPECT_EQ(std::string(text, std::find(text, text + sizeof settings.valueText, '\0')), c.valueText)
+            << c.name;
+        // A refused call does not even turn the lone LF into CR LF.
+        EXPECT_EQ(files.Content(kPath), c.status == 0 ? c.key + "=" + c.valueText + "\r\n\r\n" : content)
+            << c.name;
+    }
 }
 
 TEST(SetValue, MinusOneReadsBackAsAllOnes) {

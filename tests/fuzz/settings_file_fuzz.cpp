@@ -1,11 +1,12 @@
 // Arbitrary settings files, keys and values. Input layout:
 //   options byte, key, NUL, value text, NUL, file content (the rest).
 // Option bits: 0-2 read size limit (0 = none, else 1 << n bytes per call),
-// 3-5 format code (-1 to -5, others unknown), 6 a second rewrite, 7 the batch
+// 3-5 format code (1 to 5: -1 to -5; 0: 0, 6: -6, 7: 7), 6 a second rewrite, 7 the batch
 // check: the key split at "|" into several keys.
 // Checks beside the sanitizers: every lookup, rewrite and batch gives exactly what
-// the line rules, restated plainly below, give for the same file.
+// the model of the line rules (tests/detector/line_rules_model.h) gives for the same file.
 #include "fake_file_access.h"
+#include "line_rules_model.h"
 #include "settings_file.h"
 
 #include <algorithm>
@@ -36,50 +37,16 @@ bool TakeText(const std::uint8_t*& data, std::size_t& size, std::string* out) {
     return true;
 }
 
-// The line rules, written out without the accessor's code.
-
-std::vector<std::string> SplitLines(const std::string& content) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t lf = content.find('\n', start);
-        std::size_t end = lf == std::string::npos ? content.size() : lf + 1;
-        lines.push_back(content.substr(start, end - start));
-        start = end;
-    }
-    return lines;
-}
-
 bool IsUsableKey(const std::string& key) { return !key.empty() && key.size() < kTextSize; }
-
-bool HoldsKey(const std::string& line, const std::string& key) {
-    return line[0] != ';' && line.find(key) != std::string::npos;
-}
-
-// A rewrite for a usable key: each line holding it becomes key "=" text CR LF, a
-// lone LF becomes CR LF. Stops once past kMaxFileSize, where the rewrite fails.
-std::string Rewritten(const std::string& content, const std::string& key, const std::string& text,
-                      bool* replaced) {
-    std::string result;
-    for (const std::string& line : SplitLines(content)) {
-        if (HoldsKey(line, key)) {
-            result += key + "=" + text + "\r\n";
-            *replaced = true;
-        } else {
-            result += line == "\n" ? "\r\n" : line;
-        }
-        if (result.size() > SettingsFile::kMaxFileSize) break;
-    }
-    return result;
-}
 
 // A lookup: 0 with the value text of the first line holding key, the bytes after
 // the first token's "="s up to the next "=" or the line's end; -2 when that text
 // is empty or would not fit valueText, or no line holds the key.
 int LookedUp(const std::string& content, const std::string& key, std::string* text) {
     if (!IsUsableKey(key)) return kSettingsNotFound;
-    for (const std::string& line : SplitLines(content)) {
-        if (!HoldsKey(line, key)) continue;
+    for (const ModelLine& model : ModelLines(content, key)) {
+        if (!model.holdsKey) continue;
+        const std::string& line = model.text;
         std::size_t at = 0;
         while (at < line.size() && line[at] == '=') ++at;
         while (at < line.size() && line[at] != '=') ++at;
@@ -164,7 +131,7 @@ void CheckRewrite(const std::string& before, const std::string& after, const std
     int expectedStatus = kSettingsNotFound;
     if (IsUsableKey(key)) {
         bool any = false;
-        expected = Rewritten(before, key, text, &any);
+        expected = ModelRewrite(before, key, text, &any);
         expectedStatus = any ? kSettingsOk : kSettingsNotFound;
         if (expected.size() > SettingsFile::kMaxFileSize) {
             expected = before;
@@ -186,20 +153,22 @@ std::vector<std::string> SplitKeys(const std::string& keys) {
     }
 }
 
-// SetValues against the rules applied for each key in turn, in one rewrite.
+// SetValues against the rules applied for each key in turn, in one rewrite; a format
+// other than -5 to -2 writes nothing and leaves valueText alone.
 void CheckBatch(const std::string& content, const std::string& keyList, int format, std::uint32_t seed) {
+    const bool numbers = format >= kFormatHex4 && format <= kFormatDecimal;
     const std::vector<std::string> keys = SplitKeys(keyList);
     std::vector<const char*> names;
-    std::vector<std::uint32_t> numbers;
+    std::vector<std::uint32_t> values;
     std::string expected = content;
     std::vector<int> expectedResults;
     bool tooLarge = false;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         names.push_back(keys[i].c_str());
-        numbers.push_back(seed * 2654435761u + static_cast<std::uint32_t>(i) * 40503u);
+        values.push_back(seed * 2654435761u + static_cast<std::uint32_t>(i) * 40503u);
         bool replaced = false;
-        if (IsUsableKey(keys[i]) && !tooLarge) {
-            expected = Rewritten(expected, keys[i], TextOf(numbers[i], format), &replaced);
+        if (numbers && IsUsableKey(keys[i]) && !tooLarge) {
+            expected = ModelRewrite(expected, keys[i], TextOf(values[i], format), &replaced);
             tooLarge = expected.size() > SettingsFile::kMaxFileSize;
         }
         expectedResults.push_back(replaced ? kSettingsOk : kSettingsNotFound);
@@ -215,14 +184,15 @@ void CheckBatch(const std::string& content, const std::string& keyList, int form
     files.Put(kPath, content);
     SettingsFile batch(kPath, files);
     std::vector<int> results(keys.size(), 99);
-    const std::size_t replaced = batch.SetValues(names.data(), numbers.data(), keys.size(), format, results.data());
+    const std::size_t replaced =
+        batch.SetValues(names.data(), values.data(), keys.size(), format, results.data());
     if (files.Content(kPath) != expected) Fail("batch file");
     if (results != expectedResults) Fail("batch results");
     if (replaced != static_cast<std::size_t>(std::count(results.begin(), results.end(), kSettingsOk))) {
         Fail("batch count");
     }
     if (batch.status != expectedResults.back()) Fail("batch status");
-    if (batch.valueText != TextOf(numbers.back(), format)) Fail("batch valueText");
+    if (batch.valueText != (numbers ? TextOf(values.back(), format) : "")) Fail("batch valueText");
     if (files.Snapshot().size() != 1) Fail("batch left a temporary file");
     if (files.Calls(FakeFileAccess::kReplace) != (expected == content ? 0 : 1)) Fail("batch rewrites");
 }
@@ -237,13 +207,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string key, text;
     if (!TakeText(data, size, &key) || !TakeText(data, size, &text)) return 0;
     const std::string content(reinterpret_cast<const char*>(data), size);
+    // -1 to -5, and the unknown codes on either side of them.
+    const int kFormats[8] = {0, -1, -2, -3, -4, -5, -6, 7};
+    const int format = kFormats[(options >> 3) & 7];
     if (options & 0x80) {
-        const int numberFormat = -2 - ((options >> 3) & 3);  // -2 to -5
-        CheckBatch(content, key, numberFormat, static_cast<std::uint32_t>(text.size()) + options);
+        CheckBatch(content, key, format, static_cast<std::uint32_t>(text.size()) + options);
         return 0;
     }
-    const int formatBits = (options >> 3) & 7;
-    const int format = formatBits >= 1 && formatBits <= 5 ? -formatBits : 7;
 
     FakeFileAccess files;
     files.Put(kPath, content);
