@@ -23,10 +23,13 @@ bool CopyIntoInstallFolder(const char* name, int attempts) noexcept {
         LogLine("copy %s: no path for it", name);
         return false;
     }
+    FileSystemApi& files = *Platform().fileSystem;
+    files.ClearReadOnlyAndHidden(target);
     for (int attempt = 1;; ++attempt) {
-        const bool copied = Platform().fileSystem->CopyFileReplacing(source, target);
+        const bool copied = files.CopyFileReplacing(source, target);
         if (copied || attempt >= attempts) {
             LogStep(copied, "copy %s to %s", source, target);
+            if (copied) files.ClearReadOnlyAndHidden(target);
             return copied;
         }
         Platform().processes->Pause(kCopyRetryPauseMilliseconds);

@@ -16,6 +16,7 @@ void DeleteFromInstallFolder(const char* name, bool restartPending) noexcept {
     char path[kMaxPath];
     if (!PathInFolder(path, installerState.installFolder, name)) return;
     FileSystemApi& files = *Platform().fileSystem;
+    files.ClearReadOnlyAndHidden(path);
     const bool deleted = files.RemoveFile(path);
     LogStep(deleted, "delete %s", path);
     if (!deleted && restartPending) LogStep(files.RemoveAtRestart(path), "delete %s at the restart", path);

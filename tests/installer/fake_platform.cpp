@@ -226,7 +226,9 @@ bool FakeFileSystem::CopyFileReplacing(const char* source, const char* target) n
         --busy->second;
         return false;
     }
+    if (attributes[target] & (kReadOnly | kHidden)) return false;
     files[target] = found->second;
+    attributes[target] = attributes[source];
     return true;
 }
 
@@ -242,7 +244,13 @@ bool FakeFileSystem::RemoveFile(const char* path) noexcept {
     for (const auto& entry : held) {
         if (entry.second == path) return false;
     }
+    if (attributes[path] & kReadOnly) return false;
+    attributes.erase(path);
     return files.erase(path) == 1;
+}
+
+void FakeFileSystem::ClearReadOnlyAndHidden(const char* path) noexcept {
+    if (files.count(path)) attributes[path] &= ~(kReadOnly | kHidden);
 }
 
 bool FakeFileSystem::RemoveAtRestart(const char* path) noexcept {

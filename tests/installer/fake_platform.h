@@ -113,11 +113,17 @@ public:
     int folderBusyFor = 0;  // removals refused although the folder is empty
     std::map<std::string, int> targetBusyFor;  // copies onto these targets refused this many times
     std::uint32_t folderBusyError = kErrorSharingViolation;  // what those refusals report
+    // As Windows keeps them: a copy takes its source's, and refuses a target that is
+    // read-only or hidden; a read-only file cannot be deleted.
+    static constexpr std::uint32_t kReadOnly = 0x1;
+    static constexpr std::uint32_t kHidden = 0x2;
+    std::map<std::string, std::uint32_t> attributes;  // path to attribute bits; none when absent
 
     bool CreateFolder(const char* path) noexcept override;
     bool CopyFileReplacing(const char* source, const char* target) noexcept override;
     bool SetCurrentFolder(const char* path) noexcept override;
     bool RemoveFile(const char* path) noexcept override;
+    void ClearReadOnlyAndHidden(const char* path) noexcept override;
     bool RemoveAtRestart(const char* path) noexcept override;
     std::uint32_t RemoveFolder(const char* path) noexcept override;
     OsHandle OpenHeldAgainstDeletion(const char* path) noexcept override;

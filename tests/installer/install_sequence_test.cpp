@@ -277,6 +277,45 @@ TEST_F(InstallSequence, HeldDetectorFileIsTriedForAboutASecondThenFailsTheRun) {
         EXPECT_EQ(Value(kInstallerKeyText, "Version"), c.inPlace ? ORVA_PROJECT_VERSION : "<no value>");
     }
 }
+// Copies from read-only media carry the source's read-only and hidden attributes, and an
+// earlier installation may have left its files so: neither stops a copy, none stays on one.
+TEST_F(InstallSequence, ReadOnlyOrHiddenFilesAreReplacedAndLeftWritable) {
+    constexpr std::uint32_t kReadOnly = FakeFileSystem::kReadOnly;
+    constexpr std::uint32_t kHidden = FakeFileSystem::kHidden;
+    struct Case {
+        const char* what;
+        std::uint32_t source;
+        std::uint32_t target;  // 0: no earlier file
+    };
+    const Case cases[] = {
+        {"read-only source", kReadOnly, 0},
+        {"hidden source", kHidden, 0},
+        {"read-only earlier file", 0, kReadOnly},
+        {"hidden earlier file", 0, kHidden},
+        {"both, on both", kReadOnly | kHidden, kReadOnly | kHidden},
+    };
+    FakeFileSystem& files = fakes.fileSystem;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        files.folders.insert(kTarget);
+        for (const char* name : {"\\PANELSET.TXT", "\\HIDWATCH.EXE"}) {
+            files.attributes[kSource + name] = c.source;
+            files.files[kTarget + name] = "earlier";
+            files.attributes[kTarget + name] = c.target;
+            if (c.target == 0) files.files.erase(kTarget + name);
+        }
+
+        EXPECT_EQ(Install(""), 0);
+
+        for (const char* name : {"\\PANELSET.TXT", "\\HIDWATCH.EXE"}) {
+            EXPECT_EQ(files.files[kTarget + name], files.files[kSource + name]) << name;
+            EXPECT_EQ(files.attributes[kTarget + name], 0u) << name;
+            EXPECT_EQ(files.attributes[kSource + name], c.source) << "the source is left as it is";
+        }
+        EXPECT_TRUE(installerState.outcome.detectorInPlace);
+        SetFolders(kSource, kTarget);
+    }
+}
 
 struct RunCase {
     const char* name;

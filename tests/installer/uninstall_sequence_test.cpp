@@ -216,6 +216,19 @@ TEST_F(UninstallSequence, TailTooLongForTheEngineIsNotCut) {
     for (const std::string& line : fakes.log) EXPECT_EQ(line.rfind("launch kx.exe", 0), std::string::npos) << line;
 }
 
+// Files made read-only or hidden, by read-only media or by hand, go like any other.
+TEST_F(UninstallSequence, ReadOnlyAndHiddenFilesGo) {
+    ScriptRemovesItself(fakes);
+    fakes.fileSystem.attributes[kTarget + "\\PANELSET.TXT"] = FakeFileSystem::kReadOnly;
+    fakes.fileSystem.attributes[kTarget + "\\HIDWATCH.EXE"] = FakeFileSystem::kReadOnly | FakeFileSystem::kHidden;
+
+    EXPECT_EQ(Uninstall("/U"), 1);
+
+    EXPECT_FALSE(HasFile(kTarget + "\\PANELSET.TXT"));
+    EXPECT_FALSE(HasFile(kTarget + "\\HIDWATCH.EXE"));
+    EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
+}
+
 }  // namespace
 
 namespace {
