@@ -80,8 +80,8 @@ void RecordVersion() noexcept {
         WriteInstallerValue(kVersionValue, ORVA_PROJECT_VERSION);
         return;
     }
-    (void)Platform().registry->DeleteValue(installerState.installerKeyHandle.Get(), kVersionValue);
-    LogLine("value %s removed: the installation failed", kVersionValue);
+    LogStep(Platform().registry->DeleteValue(installerState.installerKeyHandle.Get(), kVersionValue),
+            "delete value %s: the installation failed", kVersionValue);
 }
 
 }  // namespace
@@ -117,6 +117,7 @@ int Install(const char* commandLine) noexcept {
     LaunchedProcess engine = RunEngine(commandLine, state.sourceFolder);
 
     if (!DriverServiceExists()) {
+        RecordVersion();  // through the open key: the key itself goes only without subkeys
         DeleteInstallerKey();
         return 1;  // the copied files and the folder stay
     }

@@ -50,6 +50,11 @@ bool FakeRegistry::OpenMachineKey(const char* subKey, KeyAccess, OsHandle& key) 
 
 bool FakeRegistry::DeleteMachineKey(const char* subKey) noexcept {
     log_.push_back(std::string("delete key ") + subKey);
+    // RegDeleteKey refuses a key with subkeys.
+    const std::string below = std::string(subKey) + "\\";
+    for (const auto& key : keys) {
+        if (key.first.rfind(below, 0) == 0) return false;
+    }
     return keys.erase(subKey) == 1;
 }
 

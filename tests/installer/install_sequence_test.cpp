@@ -74,10 +74,10 @@ TEST_F(InstallSequence, DriverMissingDeletesTheKeyAndKeepsTheFiles) {
     EXPECT_EQ(Install(""), 1);
 
     const CallLog& log = fakes.log;
-    ASSERT_GE(log.size(), 5u);
-    EXPECT_EQ(CallLog(log.end() - 5, log.end()),
-              (CallLog{"open " + kServiceKeyText, "close " + kInstallerKeyText, "delete key " + kInstallerKeyText,
-                       "close handle", "close handle"}));
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ(CallLog(log.end() - 6, log.end()),
+              (CallLog{"open " + kServiceKeyText, "delete value Version", "close " + kInstallerKeyText,
+                       "delete key " + kInstallerKeyText, "close handle", "close handle"}));
     EXPECT_FALSE(KeyExists(kInstallerKeyText));
     EXPECT_TRUE(HasFile(kTarget + "\\PANELSET.TXT"));
     EXPECT_TRUE(HasFile(kTarget + "\\HIDWATCH.EXE"));
@@ -315,6 +315,22 @@ TEST_F(InstallSequence, ReadOnlyOrHiddenFilesAreReplacedAndLeftWritable) {
         EXPECT_TRUE(installerState.outcome.detectorInPlace);
         SetFolders(kSource, kTarget);
     }
+}
+
+// A failed installation takes Version away through the open key: the key itself cannot
+// go while it has a subkey, and the log says what each deletion came to.
+TEST_F(InstallSequence, FailedInstallDeletesVersionEvenWhenTheKeyStays) {
+    engine.installsDriver = false;
+    fakes.registry.keys[kInstallerKeyText]["Version"] = "0.9.0";
+    fakes.registry.keys[kInstallerKeyText + "\\Extra"] = {};
+
+    EXPECT_EQ(Install(""), 1);
+
+    EXPECT_TRUE(KeyExists(kInstallerKeyText));
+    EXPECT_FALSE(HasValue(kInstallerKeyText, "Version"));
+    EXPECT_TRUE(fakes.context.Logged("delete value Version: the installation failed: done"));
+    EXPECT_TRUE(fakes.context.Logged("delete installer key: failed, error 0"));
+    ExpectNoHandleLeft(false);
 }
 
 struct RunCase {
