@@ -78,6 +78,13 @@ bool FakeRegistry::ValueExists(OsHandle key, const char* name) noexcept {
     return subKey && keys[*subKey].count(name) == 1;
 }
 
+bool FakeRegistry::ReadDword(OsHandle key, const char* name, std::uint32_t& data) noexcept {
+    std::string* subKey = KeyOf(key);
+    if (!subKey || !dwords[*subKey].count(name)) return false;
+    data = dwords[*subKey][name];
+    return true;
+}
+
 void FakeRegistry::CloseKey(OsHandle key) noexcept {
     std::string* subKey = KeyOf(key);
     if (!subKey) {

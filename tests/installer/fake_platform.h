@@ -31,6 +31,7 @@ public:
 
     std::map<std::string, std::map<std::string, std::string>> keys;
     std::set<std::string> failingKeys;  // create and open fail for these
+    std::map<std::string, std::map<std::string, std::uint32_t>> dwords;  // REG_DWORD values, apart
 
     bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept override;
     bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept override;
@@ -38,6 +39,7 @@ public:
     bool SetStringValue(OsHandle key, const char* name, const char* data) noexcept override;
     bool DeleteValue(OsHandle key, const char* name) noexcept override;
     bool ValueExists(OsHandle key, const char* name) noexcept override;
+    bool ReadDword(OsHandle key, const char* name, std::uint32_t& data) noexcept override;
     void CloseKey(OsHandle key) noexcept override;
 
     std::size_t OpenKeyCount() const { return open_.size(); }

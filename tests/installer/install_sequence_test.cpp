@@ -333,6 +333,40 @@ TEST_F(InstallSequence, FailedInstallDeletesVersionEvenWhenTheKeyStays) {
     ExpectNoHandleLeft(false);
 }
 
+// A driver service deleted while it ran keeps its key until the restart, marked by a
+// non-zero REG_DWORD DeleteFlag: that driver is as good as missing.
+TEST_F(InstallSequence, ServiceKeyMarkedForDeletionIsMissing) {
+    struct Case {
+        const char* what;
+        bool dword;
+        std::uint32_t flag;
+        const char* text;  // a DeleteFlag of another type, or none
+        int result;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"no DeleteFlag", false, 0, nullptr, 0, "present"},
+        {"DeleteFlag 0", true, 0, nullptr, 0, "present"},
+        {"DeleteFlag 1", true, 1, nullptr, 1, "marked for deletion"},
+        {"DeleteFlag, high bits only", true, 0x10000, nullptr, 1, "marked for deletion"},
+        {"DeleteFlag as text", false, 0, "1", 0, "present"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fakes.registry.keys.erase(kServiceKeyText);
+        fakes.registry.dwords.erase(kServiceKeyText);
+        if (c.dword) fakes.registry.dwords[kServiceKeyText]["DeleteFlag"] = c.flag;
+        if (c.text) fakes.registry.keys[kServiceKeyText]["DeleteFlag"] = c.text;
+
+        EXPECT_EQ(Install(""), c.result);
+
+        EXPECT_EQ(installerState.outcome.driverPresent, c.result == 0);
+        EXPECT_EQ(ExitCodeFor(installerState.outcome), c.result == 0 ? 0 : 1603);
+        EXPECT_TRUE(fakes.context.Logged(std::string("driver service key: ") + c.logged));
+        SetFolders(kSource, kTarget);
+    }
+}
+
 struct RunCase {
     const char* name;
     std::uint32_t engineExitCode;

@@ -229,6 +229,21 @@ TEST_F(UninstallSequence, ReadOnlyAndHiddenFilesGo) {
     EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
 }
 
+// A driver whose service key is marked for deletion is gone: the removal runs.
+TEST_F(UninstallSequence, ServiceKeyMarkedForDeletionCountsAsRemoved) {
+    ScriptRemovesItself(fakes);
+    engine.removesDriver = false;
+    fakes.registry.dwords[kServiceKeyText]["DeleteFlag"] = 1;
+    installerState.outcome.uninstalling = true;  // as the entry leaves it
+
+    EXPECT_EQ(Uninstall("/U"), 1);
+
+    EXPECT_FALSE(KeyExists(kInstallerKeyText));
+    EXPECT_FALSE(HasFile(kTarget + "\\HIDWATCH.EXE"));
+    EXPECT_EQ(CountInLog("launch \"" + kTarget + "\\hidwatch.exe\" in " + kTarget), 0);
+    EXPECT_EQ(ExitCodeFor(installerState.outcome), 0);
+}
+
 }  // namespace
 
 namespace {
