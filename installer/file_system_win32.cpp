@@ -21,6 +21,14 @@ public:
             (void)SetFileAttributesA(path, attributes & ~blocking);
         }
     }
+    void ForEachFile(const char* pattern, void (*visit)(const char* name)) noexcept override {
+        WIN32_FIND_DATAA found;
+        const UniqueFindHandle search(FindFirstFileA(pattern, &found));
+        if (!search) return;
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) visit(found.cFileName);
+        } while (FindNextFileA(search.Get(), &found));
+    }
     bool RemoveAtRestart(const char* path) noexcept override {
         return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     }

@@ -22,6 +22,17 @@ void DeleteFromInstallFolder(const char* name, bool restartPending) noexcept {
     if (!deleted && restartPending) LogStep(files.RemoveAtRestart(path), "delete %s at the restart", path);
 }
 
+// The copies of a save that died with the detector; the stopped detector deletes none.
+void DeleteLeftoverTemporaries() noexcept {
+    char pattern[kMaxPath];
+    if (!PathInFolder(pattern, installerState.installFolder, kTemporaryPattern)) return;
+    Platform().fileSystem->ForEachFile(pattern, [](const char* name) {
+        if (IsLeftoverTemporaryName(name)) {
+            DeleteFromInstallFolder(name, EngineAsksForRestart(installerState.outcome.engineExitCode));
+        }
+    });
+}
+
 void DeleteDetectorRunValue() noexcept {
     RegistryApi& registry = *Platform().registry;
     const RegistryKey runKey = OpenKey(registry, kRunKeyPath, KeyAccess::AllAccess);
@@ -95,6 +106,7 @@ int Uninstall(const char* commandLine) noexcept {
     LaunchedProcess scriptRun = RunShortcutScript("UNINSTALL");
     DeleteFromInstallFolder(kSettingsFileName, restartPending);
     DeleteFromInstallFolder(kDetectorFileName, restartPending);
+    DeleteLeftoverTemporaries();
     if (IsKnownFolder(state.installFolder)) {
         LeaveInstallFolder();
         RemoveInstallFolder(restartPending);

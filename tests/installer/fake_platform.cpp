@@ -3,6 +3,7 @@
 #include "entry.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -263,6 +264,36 @@ bool FakeFileSystem::RemoveFile(const char* path) noexcept {
 
 void FakeFileSystem::ClearReadOnlyAndHidden(const char* path) noexcept {
     if (files.count(path)) attributes[path] &= ~(kReadOnly | kHidden);
+}
+
+namespace {
+
+// A folder search's wildcards, "*" and "?", ignoring case.
+bool Matches(const char* pattern, const char* name) {
+    if (*pattern == '\0') return *name == '\0';
+    if (*pattern == '*') return Matches(pattern + 1, name) || (*name != '\0' && Matches(pattern, name + 1));
+    return *name != '\0' && (*pattern == '?' || std::toupper(static_cast<unsigned char>(*pattern)) ==
+                                                      std::toupper(static_cast<unsigned char>(*name))) &&
+           Matches(pattern + 1, name + 1);
+}
+
+}  // namespace
+
+void FakeFileSystem::ForEachFile(const char* pattern, void (*visit)(const char* name)) noexcept {
+    log_.push_back(std::string("find ") + pattern);
+    const std::string folder = ParentOf(pattern);
+    const std::string namePattern = std::string(pattern).substr(folder.size() + 1);
+    std::vector<std::string> found;  // before any visit, which may delete
+    for (const auto& file : files) {
+        if (ParentOf(file.first) != folder) continue;
+        const std::string name = file.first.substr(folder.size() + 1);
+        const auto shortName = shortNames.find(file.first);
+        if (Matches(namePattern.c_str(), name.c_str()) ||
+            (shortName != shortNames.end() && Matches(namePattern.c_str(), shortName->second.c_str()))) {
+            found.push_back(name);
+        }
+    }
+    for (const std::string& name : found) visit(name.c_str());
 }
 
 bool FakeFileSystem::RemoveAtRestart(const char* path) noexcept {

@@ -120,12 +120,14 @@ public:
     static constexpr std::uint32_t kReadOnly = 0x1;
     static constexpr std::uint32_t kHidden = 0x2;
     std::map<std::string, std::uint32_t> attributes;  // path to attribute bits; none when absent
+    std::map<std::string, std::string> shortNames;    // path to its 8.3 name, which searches also match
 
     bool CreateFolder(const char* path) noexcept override;
     bool CopyFileReplacing(const char* source, const char* target) noexcept override;
     bool SetCurrentFolder(const char* path) noexcept override;
     bool RemoveFile(const char* path) noexcept override;
     void ClearReadOnlyAndHidden(const char* path) noexcept override;
+    void ForEachFile(const char* pattern, void (*visit)(const char* name)) noexcept override;
     bool RemoveAtRestart(const char* path) noexcept override;
     std::uint32_t RemoveFolder(const char* path) noexcept override;
     OsHandle OpenHeldAgainstDeletion(const char* path) noexcept override;
