@@ -59,7 +59,8 @@ public:
         DWORD type = 0;
         DWORD value = 0;
         DWORD size = sizeof value;
-        LONG result = RegQueryValueExA(AsKey(key), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+        const LONG result =
+            RegQueryValueExA(AsKey(key), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
         data = value;
         return Succeeded(result) && type == REG_DWORD && size == sizeof value;
     }

@@ -220,8 +220,9 @@ TEST_F(UninstallSequence, TailTooLongForTheEngineIsNotCut) {
 // Files made read-only or hidden, by read-only media or by hand, go like any other.
 TEST_F(UninstallSequence, ReadOnlyAndHiddenFilesGo) {
     ScriptRemovesItself(fakes);
-    fakes.fileSystem.attributes[kTarget + "\\PANELSET.TXT"] = FakeFileSystem::kReadOnly;
-    fakes.fileSystem.attributes[kTarget + "\\HIDWATCH.EXE"] = FakeFileSystem::kReadOnly | FakeFileSystem::kHidden;
+    std::map<std::string, std::uint32_t>& attributes = fakes.fileSystem.attributes;
+    attributes[kTarget + "\\PANELSET.TXT"] = FakeFileSystem::kReadOnly;
+    attributes[kTarget + "\\HIDWATCH.EXE"] = FakeFileSystem::kReadOnly | FakeFileSystem::kHidden;
 
     EXPECT_EQ(Uninstall("/U"), 1);
 
