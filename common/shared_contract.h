@@ -26,6 +26,15 @@ constexpr const char* kDetectorFileName = "HIDWATCH.EXE";
 constexpr const char* kDetectorProcessName = "hidwatch.exe";
 constexpr const char* kSettingsFileName = "PANELSET.TXT";
 
+// The name (without folder) of a temporary file the detector's save makes beside the
+// settings file: "pnl", one to four hexadecimal digits, ".tmp", in any case, as
+// GetTempFileName forms them (Wine writes the number without leading zeros). The
+// detector's next save deletes those a dead save left, and so does the uninstall.
+[[nodiscard]] bool IsLeftoverTemporaryName(const char* name) noexcept;
+// The pattern of such names for a folder search; it also finds files by their short
+// names, so each name found is checked.
+constexpr const char* kTemporaryPattern = "pnl*.tmp";
+
 // The Win32 error codes the seams report, as numbers so that the portable code builds
 // anywhere (the Windows side checks them against <windows.h>).
 constexpr std::uint32_t kErrorNone = 0;

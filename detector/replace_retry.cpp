@@ -1,17 +1,8 @@
 #include "replace_retry.h"
 
-#include "ascii_case.h"
 #include "platform.h"
 
 #include <cstring>
-
-namespace {
-
-bool IsHexDigit(char c) noexcept {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-}  // namespace
 
 ReplaceResult ClassifyReplaceError(std::uint32_t error, bool targetReadOnly) noexcept {
     switch (error) {
@@ -34,15 +25,6 @@ bool RetryBudget::WaitForRetry(ReplaceResult result) noexcept {
     pause_.Sleep(kReplaceRetryPauseMs);
     leftMs_ -= kReplaceRetryPauseMs;
     return true;
-}
-
-bool IsLeftoverTemporaryName(const char* name) noexcept {
-    if (name == nullptr || UpperAscii(name[0]) != 'P' || UpperAscii(name[1]) != 'N' || UpperAscii(name[2]) != 'L') {
-        return false;
-    }
-    std::size_t digits = 0;
-    while (digits < 4 && IsHexDigit(name[3 + digits])) ++digits;
-    return digits > 0 && EqualsIgnoringAsciiCase(name + 3 + digits, ".TMP");
 }
 
 bool SettingsFolderOf(const char* path, char* folder, std::size_t size) noexcept {

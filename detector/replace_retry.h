@@ -1,6 +1,6 @@
 // The decisions around putting a rewritten settings file in place: where its copy
 // goes, which failures are worth another try, how long all tries of one save may
-// take together, and which files in the folder a dead rewrite left behind. Plain
+// take together (which files a dead rewrite left behind: shared_contract.h). Plain
 // functions over values, so that the Windows side only calls them.
 #pragma once
 
@@ -48,11 +48,3 @@ private:
 // "/" ("." when there is none, the root itself for a file in a root). False when
 // it does not fit size bytes.
 [[nodiscard]] bool SettingsFolderOf(const char* path, char* folder, std::size_t size) noexcept;
-
-// The name (without folder) of a temporary file a rewrite makes: "pnl", one to four
-// hexadecimal digits, ".tmp", in any case, as GetTempFileName forms them (Wine
-// writes the number without leading zeros).
-[[nodiscard]] bool IsLeftoverTemporaryName(const char* name) noexcept;
-
-// The pattern of such names for a folder search.
-constexpr const char* kTemporaryPattern = "pnl*.tmp";

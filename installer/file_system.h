@@ -16,6 +16,12 @@ public:
     // SetCurrentDirectory of the installer itself.
     virtual bool SetCurrentFolder(const char* path) noexcept = 0;
     virtual bool RemoveFile(const char* path) noexcept = 0;
+    // Clears FILE_ATTRIBUTE_READONLY and FILE_ATTRIBUTE_HIDDEN: CopyFile carries both over
+    // from its source (read-only media) and refuses a target with either, DeleteFile one
+    // that is read-only. Nothing for a missing file.
+    virtual void ClearReadOnlyAndHidden(const char* path) noexcept = 0;
+    // FindFirstFile and FindNextFile: visit is given the name of every file pattern finds.
+    virtual void ForEachFile(const char* pattern, void (*visit)(const char* name)) noexcept = 0;
     // MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT: a file, or an empty folder, goes at the restart.
     virtual bool RemoveAtRestart(const char* path) noexcept = 0;
     // RemoveDirectory: only an empty folder goes. kErrorNone when it went, else the

@@ -14,6 +14,21 @@ public:
     }
     bool SetCurrentFolder(const char* path) noexcept override { return SetCurrentDirectoryA(path) != FALSE; }
     bool RemoveFile(const char* path) noexcept override { return DeleteFileA(path) != FALSE; }
+    void ClearReadOnlyAndHidden(const char* path) noexcept override {
+        const DWORD attributes = GetFileAttributesA(path);
+        const DWORD blocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & blocking) != 0) {
+            (void)SetFileAttributesA(path, attributes & ~blocking);
+        }
+    }
+    void ForEachFile(const char* pattern, void (*visit)(const char* name)) noexcept override {
+        WIN32_FIND_DATAA found;
+        const UniqueFindHandle search(FindFirstFileA(pattern, &found));
+        if (!search) return;
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) visit(found.cFileName);
+        } while (FindNextFileA(search.Get(), &found));
+    }
     bool RemoveAtRestart(const char* path) noexcept override {
         return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     }

@@ -23,10 +23,13 @@ bool CopyIntoInstallFolder(const char* name, int attempts) noexcept {
         LogLine("copy %s: no path for it", name);
         return false;
     }
+    FileSystemApi& files = *Platform().fileSystem;
+    files.ClearReadOnlyAndHidden(target);
     for (int attempt = 1;; ++attempt) {
-        const bool copied = Platform().fileSystem->CopyFileReplacing(source, target);
+        const bool copied = files.CopyFileReplacing(source, target);
         if (copied || attempt >= attempts) {
             LogStep(copied, "copy %s to %s", source, target);
+            if (copied) files.ClearReadOnlyAndHidden(target);
             return copied;
         }
         Platform().processes->Pause(kCopyRetryPauseMilliseconds);
@@ -77,8 +80,8 @@ void RecordVersion() noexcept {
         WriteInstallerValue(kVersionValue, ORVA_PROJECT_VERSION);
         return;
     }
-    (void)Platform().registry->DeleteValue(installerState.installerKeyHandle.Get(), kVersionValue);
-    LogLine("value %s removed: the installation failed", kVersionValue);
+    LogStep(Platform().registry->DeleteValue(installerState.installerKeyHandle.Get(), kVersionValue),
+            "delete value %s: the installation failed", kVersionValue);
 }
 
 }  // namespace
@@ -114,6 +117,7 @@ int Install(const char* commandLine) noexcept {
     LaunchedProcess engine = RunEngine(commandLine, state.sourceFolder);
 
     if (!DriverServiceExists()) {
+        RecordVersion();  // through the open key: the key itself goes only without subkeys
         DeleteInstallerKey();
         return 1;  // the copied files and the folder stay
     }

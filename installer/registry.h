@@ -3,6 +3,8 @@
 
 #include "service_handle.h"
 
+#include <cstdint>
+
 // The access masks the installer asks for.
 enum class KeyAccess {
     AllAccess,  // KEY_ALL_ACCESS
@@ -24,6 +26,8 @@ public:
     virtual bool DeleteValue(OsHandle key, const char* name) noexcept = 0;
     // RegQueryValueEx asking for neither type nor data.
     virtual bool ValueExists(OsHandle key, const char* name) noexcept = 0;
+    // RegQueryValueEx of a REG_DWORD; false when the value is missing or of another type.
+    virtual bool ReadDword(OsHandle key, const char* name, std::uint32_t& data) noexcept = 0;
     virtual void CloseKey(OsHandle key) noexcept = 0;
 };
 

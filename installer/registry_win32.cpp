@@ -55,6 +55,15 @@ public:
     bool ValueExists(OsHandle key, const char* name) noexcept override {
         return RegQueryValueExA(AsKey(key), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     }
+    bool ReadDword(OsHandle key, const char* name, std::uint32_t& data) noexcept override {
+        DWORD type = 0;
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        const LONG result =
+            RegQueryValueExA(AsKey(key), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+        data = value;
+        return Succeeded(result) && type == REG_DWORD && size == sizeof value;
+    }
     void CloseKey(OsHandle key) noexcept override {
         CloseKeepingLastError(AsKey(key), RegCloseKey);
     }

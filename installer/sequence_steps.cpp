@@ -21,9 +21,15 @@ LaunchedProcess RunEngine(const char* commandLineTail, const char* folder) noexc
 }
 
 bool DriverServiceExists() noexcept {
-    const bool present = OpenKey(*Platform().registry, kDriverServiceKey, KeyAccess::Read).IsValid();
+    RegistryApi& registry = *Platform().registry;
+    const RegistryKey key = OpenKey(registry, kDriverServiceKey, KeyAccess::Read);
+    // A service deleted while it runs keeps its key, so marked, until the restart.
+    std::uint32_t deleteFlag = 0;
+    const bool marked =
+        key.IsValid() && registry.ReadDword(key.Get(), "DeleteFlag", deleteFlag) && deleteFlag != 0;
+    const bool present = key.IsValid() && !marked;
     installerState.outcome.driverPresent = present;
-    LogLine("driver service key: %s", present ? "present" : "missing");
+    LogLine("driver service key: %s", present ? "present" : marked ? "marked for deletion" : "missing");
     return present;
 }
 

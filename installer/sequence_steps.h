@@ -7,7 +7,8 @@
 // when not started). A tail too long for the command line is not passed on cut short.
 LaunchedProcess RunEngine(const char* commandLineTail, const char* folder) noexcept;
 
-// True when the driver's service key can be opened for reading; noted in the outcome.
+// True when the driver's service key can be opened for reading and is not marked for
+// deletion (a non-zero REG_DWORD DeleteFlag); noted in the outcome.
 [[nodiscard]] bool DriverServiceExists() noexcept;
 
 // Closes the installer's handle on the installer key, then deletes the key.

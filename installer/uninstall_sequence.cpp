@@ -16,9 +16,21 @@ void DeleteFromInstallFolder(const char* name, bool restartPending) noexcept {
     char path[kMaxPath];
     if (!PathInFolder(path, installerState.installFolder, name)) return;
     FileSystemApi& files = *Platform().fileSystem;
+    files.ClearReadOnlyAndHidden(path);
     const bool deleted = files.RemoveFile(path);
     LogStep(deleted, "delete %s", path);
     if (!deleted && restartPending) LogStep(files.RemoveAtRestart(path), "delete %s at the restart", path);
+}
+
+// The copies of a save that died with the detector; the stopped detector deletes none.
+void DeleteLeftoverTemporaries() noexcept {
+    char pattern[kMaxPath];
+    if (!PathInFolder(pattern, installerState.installFolder, kTemporaryPattern)) return;
+    Platform().fileSystem->ForEachFile(pattern, [](const char* name) {
+        if (IsLeftoverTemporaryName(name)) {
+            DeleteFromInstallFolder(name, EngineAsksForRestart(installerState.outcome.engineExitCode));
+        }
+    });
 }
 
 void DeleteDetectorRunValue() noexcept {
@@ -94,6 +106,7 @@ int Uninstall(const char* commandLine) noexcept {
     LaunchedProcess scriptRun = RunShortcutScript("UNINSTALL");
     DeleteFromInstallFolder(kSettingsFileName, restartPending);
     DeleteFromInstallFolder(kDetectorFileName, restartPending);
+    DeleteLeftoverTemporaries();
     if (IsKnownFolder(state.installFolder)) {
         LeaveInstallFolder();
         RemoveInstallFolder(restartPending);

@@ -3,6 +3,7 @@
 #include "entry.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -50,6 +51,11 @@ bool FakeRegistry::OpenMachineKey(const char* subKey, KeyAccess, OsHandle& key) 
 
 bool FakeRegistry::DeleteMachineKey(const char* subKey) noexcept {
     log_.push_back(std::string("delete key ") + subKey);
+    // RegDeleteKey refuses a key with subkeys.
+    const std::string below = std::string(subKey) + "\\";
+    for (const auto& key : keys) {
+        if (key.first.rfind(below, 0) == 0) return false;
+    }
     return keys.erase(subKey) == 1;
 }
 
@@ -71,6 +77,13 @@ bool FakeRegistry::ValueExists(OsHandle key, const char* name) noexcept {
     std::string* subKey = KeyOf(key);
     log_.push_back(std::string("query ") + name);
     return subKey && keys[*subKey].count(name) == 1;
+}
+
+bool FakeRegistry::ReadDword(OsHandle key, const char* name, std::uint32_t& data) noexcept {
+    std::string* subKey = KeyOf(key);
+    if (!subKey || !dwords[*subKey].count(name)) return false;
+    data = dwords[*subKey][name];
+    return true;
 }
 
 void FakeRegistry::CloseKey(OsHandle key) noexcept {
@@ -226,7 +239,9 @@ bool FakeFileSystem::CopyFileReplacing(const char* source, const char* target) n
         --busy->second;
         return false;
     }
+    if (attributes[target] & (kReadOnly | kHidden)) return false;
     files[target] = found->second;
+    attributes[target] = attributes[source];
     return true;
 }
 
@@ -242,7 +257,43 @@ bool FakeFileSystem::RemoveFile(const char* path) noexcept {
     for (const auto& entry : held) {
         if (entry.second == path) return false;
     }
+    if (attributes[path] & kReadOnly) return false;
+    attributes.erase(path);
     return files.erase(path) == 1;
+}
+
+void FakeFileSystem::ClearReadOnlyAndHidden(const char* path) noexcept {
+    if (files.count(path)) attributes[path] &= ~(kReadOnly | kHidden);
+}
+
+namespace {
+
+// A folder search's wildcards, "*" and "?", ignoring case.
+bool Matches(const char* pattern, const char* name) {
+    if (*pattern == '\0') return *name == '\0';
+    if (*pattern == '*') return Matches(pattern + 1, name) || (*name != '\0' && Matches(pattern, name + 1));
+    return *name != '\0' && (*pattern == '?' || std::toupper(static_cast<unsigned char>(*pattern)) ==
+                                                      std::toupper(static_cast<unsigned char>(*name))) &&
+           Matches(pattern + 1, name + 1);
+}
+
+}  // namespace
+
+void FakeFileSystem::ForEachFile(const char* pattern, void (*visit)(const char* name)) noexcept {
+    log_.push_back(std::string("find ") + pattern);
+    const std::string folder = ParentOf(pattern);
+    const std::string namePattern = std::string(pattern).substr(folder.size() + 1);
+    std::vector<std::string> found;  // before any visit, which may delete
+    for (const auto& file : files) {
+        if (ParentOf(file.first) != folder) continue;
+        const std::string name = file.first.substr(folder.size() + 1);
+        const auto shortName = shortNames.find(file.first);
+        if (Matches(namePattern.c_str(), name.c_str()) ||
+            (shortName != shortNames.end() && Matches(namePattern.c_str(), shortName->second.c_str()))) {
+            found.push_back(name);
+        }
+    }
+    for (const std::string& name : found) visit(name.c_str());
 }
 
 bool FakeFileSystem::RemoveAtRestart(const char* path) noexcept {

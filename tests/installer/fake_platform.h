@@ -31,6 +31,7 @@ public:
 
     std::map<std::string, std::map<std::string, std::string>> keys;
     std::set<std::string> failingKeys;  // create and open fail for these
+    std::map<std::string, std::map<std::string, std::uint32_t>> dwords;  // REG_DWORD values, apart
 
     bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept override;
     bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept override;
@@ -38,6 +39,7 @@ public:
     bool SetStringValue(OsHandle key, const char* name, const char* data) noexcept override;
     bool DeleteValue(OsHandle key, const char* name) noexcept override;
     bool ValueExists(OsHandle key, const char* name) noexcept override;
+    bool ReadDword(OsHandle key, const char* name, std::uint32_t& data) noexcept override;
     void CloseKey(OsHandle key) noexcept override;
 
     std::size_t OpenKeyCount() const { return open_.size(); }
@@ -113,11 +115,19 @@ public:
     int folderBusyFor = 0;  // removals refused although the folder is empty
     std::map<std::string, int> targetBusyFor;  // copies onto these targets refused this many times
     std::uint32_t folderBusyError = kErrorSharingViolation;  // what those refusals report
+    // As Windows keeps them: a copy takes its source's, and refuses a target that is
+    // read-only or hidden; a read-only file cannot be deleted.
+    static constexpr std::uint32_t kReadOnly = 0x1;
+    static constexpr std::uint32_t kHidden = 0x2;
+    std::map<std::string, std::uint32_t> attributes;  // path to attribute bits; none when absent
+    std::map<std::string, std::string> shortNames;    // path to its 8.3 name, which searches also match
 
     bool CreateFolder(const char* path) noexcept override;
     bool CopyFileReplacing(const char* source, const char* target) noexcept override;
     bool SetCurrentFolder(const char* path) noexcept override;
     bool RemoveFile(const char* path) noexcept override;
+    void ClearReadOnlyAndHidden(const char* path) noexcept override;
+    void ForEachFile(const char* pattern, void (*visit)(const char* name)) noexcept override;
     bool RemoveAtRestart(const char* path) noexcept override;
     std::uint32_t RemoveFolder(const char* path) noexcept override;
     OsHandle OpenHeldAgainstDeletion(const char* path) noexcept override;

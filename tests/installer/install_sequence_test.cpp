@@ -74,10 +74,10 @@ TEST_F(InstallSequence, DriverMissingDeletesTheKeyAndKeepsTheFiles) {
     EXPECT_EQ(Install(""), 1);
 
     const CallLog& log = fakes.log;
-    ASSERT_GE(log.size(), 5u);
-    EXPECT_EQ(CallLog(log.end() - 5, log.end()),
-              (CallLog{"open " + kServiceKeyText, "close " + kInstallerKeyText, "delete key " + kInstallerKeyText,
-                       "close handle", "close handle"}));
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ(CallLog(log.end() - 6, log.end()),
+              (CallLog{"open " + kServiceKeyText, "delete value Version", "close " + kInstallerKeyText,
+                       "delete key " + kInstallerKeyText, "close handle", "close handle"}));
     EXPECT_FALSE(KeyExists(kInstallerKeyText));
     EXPECT_TRUE(HasFile(kTarget + "\\PANELSET.TXT"));
     EXPECT_TRUE(HasFile(kTarget + "\\HIDWATCH.EXE"));
@@ -275,6 +275,95 @@ TEST_F(InstallSequence, HeldDetectorFileIsTriedForAboutASecondThenFailsTheRun) {
         EXPECT_EQ(CountInLog("launch Tesvo.exe in " + kTarget), 1);
         EXPECT_EQ(CountInLog("launch " + kScriptInstall + " in " + kTarget), 1);
         EXPECT_EQ(Value(kInstallerKeyText, "Version"), c.inPlace ? ORVA_PROJECT_VERSION : "<no value>");
+    }
+}
+// Copies from read-only media carry the source's read-only and hidden attributes, and an
+// earlier installation may have left its files so: neither stops a copy, none stays on one.
+TEST_F(InstallSequence, ReadOnlyOrHiddenFilesAreReplacedAndLeftWritable) {
+    constexpr std::uint32_t kReadOnly = FakeFileSystem::kReadOnly;
+    constexpr std::uint32_t kHidden = FakeFileSystem::kHidden;
+    struct Case {
+        const char* what;
+        std::uint32_t source;
+        std::uint32_t target;  // 0: no earlier file
+    };
+    const Case cases[] = {
+        {"read-only source", kReadOnly, 0},
+        {"hidden source", kHidden, 0},
+        {"read-only earlier file", 0, kReadOnly},
+        {"hidden earlier file", 0, kHidden},
+        {"both, on both", kReadOnly | kHidden, kReadOnly | kHidden},
+    };
+    FakeFileSystem& files = fakes.fileSystem;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        files.folders.insert(kTarget);
+        for (const char* name : {"\\PANELSET.TXT", "\\HIDWATCH.EXE"}) {
+            files.attributes[kSource + name] = c.source;
+            files.files[kTarget + name] = "earlier";
+            files.attributes[kTarget + name] = c.target;
+            if (c.target == 0) files.files.erase(kTarget + name);
+        }
+
+        EXPECT_EQ(Install(""), 0);
+
+        for (const char* name : {"\\PANELSET.TXT", "\\HIDWATCH.EXE"}) {
+            EXPECT_EQ(files.files[kTarget + name], files.files[kSource + name]) << name;
+            EXPECT_EQ(files.attributes[kTarget + name], 0u) << name;
+            EXPECT_EQ(files.attributes[kSource + name], c.source) << "the source is left as it is";
+        }
+        EXPECT_TRUE(installerState.outcome.detectorInPlace);
+        SetFolders(kSource, kTarget);
+    }
+}
+
+// A failed installation takes Version away through the open key: the key itself cannot
+// go while it has a subkey, and the log says what each deletion came to.
+TEST_F(InstallSequence, FailedInstallDeletesVersionEvenWhenTheKeyStays) {
+    engine.installsDriver = false;
+    fakes.registry.keys[kInstallerKeyText]["Version"] = "0.9.0";
+    fakes.registry.keys[kInstallerKeyText + "\\Extra"] = {};
+
+    EXPECT_EQ(Install(""), 1);
+
+    EXPECT_TRUE(KeyExists(kInstallerKeyText));
+    EXPECT_FALSE(HasValue(kInstallerKeyText, "Version"));
+    EXPECT_TRUE(fakes.context.Logged("delete value Version: the installation failed: done"));
+    EXPECT_TRUE(fakes.context.Logged("delete installer key: failed, error 0"));
+    ExpectNoHandleLeft(false);
+}
+
+// A driver service deleted while it ran keeps its key until the restart, marked by a
+// non-zero REG_DWORD DeleteFlag: that driver is as good as missing.
+TEST_F(InstallSequence, ServiceKeyMarkedForDeletionIsMissing) {
+    struct Case {
+        const char* what;
+        bool dword;
+        std::uint32_t flag;
+        const char* text;  // a DeleteFlag of another type, or none
+        int result;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"no DeleteFlag", false, 0, nullptr, 0, "present"},
+        {"DeleteFlag 0", true, 0, nullptr, 0, "present"},
+        {"DeleteFlag 1", true, 1, nullptr, 1, "marked for deletion"},
+        {"DeleteFlag, high bits only", true, 0x10000, nullptr, 1, "marked for deletion"},
+        {"DeleteFlag as text", false, 0, "1", 0, "present"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fakes.registry.keys.erase(kServiceKeyText);
+        fakes.registry.dwords.erase(kServiceKeyText);
+        if (c.dword) fakes.registry.dwords[kServiceKeyText]["DeleteFlag"] = c.flag;
+        if (c.text) fakes.registry.keys[kServiceKeyText]["DeleteFlag"] = c.text;
+
+        EXPECT_EQ(Install(""), c.result);
+
+        EXPECT_EQ(installerState.outcome.driverPresent, c.result == 0);
+        EXPECT_EQ(ExitCodeFor(installerState.outcome), c.result == 0 ? 0 : 1603);
+        EXPECT_TRUE(fakes.context.Logged(std::string("driver service key: ") + c.logged));
+        SetFolders(kSource, kTarget);
     }
 }
 

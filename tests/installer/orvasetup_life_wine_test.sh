@@ -211,7 +211,7 @@ check "exit code 1603" equals "$rc" 1603
 check "the installer key stays, without Version" \
   equals "$(reg_sz "$installer_key" Configuration)|$(version_value)" "$folder_win\\PANELSET.TXT|"
 check "the log: the failed copy, Version removed" logged "\\HIDWATCH.EXE to $folder_win\\HIDWATCH.EXE: failed" \
-  "value Version removed: the installation failed"
+  "delete value Version: the installation failed: done"
 
 echo "-- /U: the engine keeps the driver's service key and asks for a restart (3010)"
 ORVA_KX_KEEP_DRIVER=1 ORVA_KX_EXIT_CODE=3010 setup /U

@@ -48,6 +48,7 @@ TEST_F(UninstallSequence, DriverRemovedTakesEverythingAwayInOrder) {
                              "wait until ended",
                              "delete file " + kTarget + "\\PANELSET.TXT",
                              "delete file " + kTarget + "\\HIDWATCH.EXE",
+                             "find " + kTarget + "\\pnl*.tmp",
                              "current folder " + kSource,
                              "remove folder " + kTarget,
                              "close handle", "close handle",  // the script
@@ -214,6 +215,90 @@ TEST_F(UninstallSequence, TailTooLongForTheEngineIsNotCut) {
     engine.removesDriver = false;
     EXPECT_EQ(Uninstall(("/U " + std::string(250, 'X')).c_str()), 0);
     for (const std::string& line : fakes.log) EXPECT_EQ(line.rfind("launch kx.exe", 0), std::string::npos) << line;
+}
+
+// Files made read-only or hidden, by read-only media or by hand, go like any other.
+TEST_F(UninstallSequence, ReadOnlyAndHiddenFilesGo) {
+    ScriptRemovesItself(fakes);
+    std::map<std::string, std::uint32_t>& attributes = fakes.fileSystem.attributes;
+    attributes[kTarget + "\\PANELSET.TXT"] = FakeFileSystem::kReadOnly;
+    attributes[kTarget + "\\HIDWATCH.EXE"] = FakeFileSystem::kReadOnly | FakeFileSystem::kHidden;
+
+    EXPECT_EQ(Uninstall("/U"), 1);
+
+    EXPECT_FALSE(HasFile(kTarget + "\\PANELSET.TXT"));
+    EXPECT_FALSE(HasFile(kTarget + "\\HIDWATCH.EXE"));
+    EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), 0u);
+}
+
+// A detector killed during its save leaves its copy ("pnl", one to four hexadecimal digits,
+// ".tmp"); the uninstall deletes those, and only those, before it removes the folder.
+TEST_F(UninstallSequence, LeftoversOfAKilledSaveGoWithTheFolder) {
+    struct Leftover {
+        const char* name;
+        const char* shortName;  // what a search also matches
+        bool deleted;
+    };
+    const Leftover files[] = {
+        {"pnl1.tmp", nullptr, true},  // as Wine names it
+        {"PNLA3F2.TMP", nullptr, true},
+        {"pnl12345.tmp", nullptr, false},        // five digits: not the detector's
+        {"pnl1 backup.txt", "PNL1.TMP", false},  // found by its short name only
+        {"notes.txt", nullptr, false},
+    };
+    for (bool foreignToo : {false, true}) {
+        SCOPED_TRACE(foreignToo ? "with other files" : "leftovers alone");
+        if (foreignToo) {
+            ASSERT_EQ(Install(""), 0);
+            SetFolders(kSource, kTarget);
+        }
+        ScriptRemovesItself(fakes);
+        for (const Leftover& file : files) {
+            if (!file.deleted && !foreignToo) continue;
+            fakes.fileSystem.files[kTarget + "\\" + file.name] = "x";
+            if (file.shortName) fakes.fileSystem.shortNames[kTarget + "\\" + file.name] = file.shortName;
+        }
+
+        EXPECT_EQ(Uninstall("/U"), 1);
+
+        for (const Leftover& file : files) {
+            if (!file.deleted && !foreignToo) continue;
+            EXPECT_EQ(HasFile(kTarget + "\\" + file.name), !file.deleted) << file.name;
+        }
+        EXPECT_EQ(fakes.fileSystem.folders.count(kTarget), foreignToo ? 1u : 0u);
+        if (foreignToo) {
+            for (const Leftover& file : files) fakes.fileSystem.files.erase(kTarget + "\\" + file.name);
+        }
+    }
+}
+
+// Up to a restart, a leftover that is held goes at the restart, like the other files.
+TEST_F(UninstallSequence, HeldLeftoverGoesAtTheRestart) {
+    ScriptRemovesItself(fakes);
+    fakes.processes.exitCode = 3010;
+    const std::string leftover = kTarget + "\\pnl2c.tmp";
+    fakes.fileSystem.files[leftover] = "x";
+    HeldFile holder(fakes.fileSystem, fakes.fileSystem.OpenHeldAgainstDeletion(leftover.c_str()));
+
+    EXPECT_EQ(Uninstall("/U"), 1);
+
+    EXPECT_EQ(CountInLog("delete at restart " + leftover), 1);
+    EXPECT_EQ(CountInLog("delete at restart " + kTarget), 1);
+}
+
+// A driver whose service key is marked for deletion is gone: the removal runs.
+TEST_F(UninstallSequence, ServiceKeyMarkedForDeletionCountsAsRemoved) {
+    ScriptRemovesItself(fakes);
+    engine.removesDriver = false;
+    fakes.registry.dwords[kServiceKeyText]["DeleteFlag"] = 1;
+    installerState.outcome.uninstalling = true;  // as the entry leaves it
+
+    EXPECT_EQ(Uninstall("/U"), 1);
+
+    EXPECT_FALSE(KeyExists(kInstallerKeyText));
+    EXPECT_FALSE(HasFile(kTarget + "\\HIDWATCH.EXE"));
+    EXPECT_EQ(CountInLog("launch \"" + kTarget + "\\hidwatch.exe\" in " + kTarget), 0);
+    EXPECT_EQ(ExitCodeFor(installerState.outcome), 0);
 }
 
 }  // namespace
