@@ -40,11 +40,14 @@ bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
     // Before any driver call, file access or tone: a second detector ends silently.
     WindowsSessionGuard guard;
     if (!ClaimSession(guard)) return false;
+    // Without the driver's library (its package removed, the Run value left) it ends silently too.
+    DetectorPlatform* const platform = WindowsPlatform();
+    if (platform == nullptr) return false;
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&classes);
 
     const std::unique_ptr<AttachWatchDialog> dialog =
-        AttachWatchDialog::Create(instance, WindowsPlatform(), WindowsWorkerServices());
+        AttachWatchDialog::Create(instance, *platform, WindowsWorkerServices());
     if (dialog == nullptr) return false;
     (void)dialog->DoModal();
     // Workers that still run keep their own share of the session.
