@@ -85,12 +85,13 @@ int main() {
     const Scenario scenarios[] = {{1, false}, {4, false}, {16, false}, {1, true}, {4, true}};
 
     std::printf("%-28s %8s %16s %12s\n", "scenario", "screens", "calls per screen", "median ms");
+    if (WindowsPlatform() == nullptr) return 1;  // no OrvaPubIf.dll
     for (const Scenario& s : scenarios) {
         if (!WriteScreens(path, s.screens, s.rejectSends)) return 1;
         std::vector<double> times;
         long calls = 0;
         for (int run = 0; run < 5; ++run) {
-            DetectorPlatform& real = WindowsPlatform();
+            DetectorPlatform& real = *WindowsPlatform();
             CountingDriver counting(real.driver);
             DetectorPlatform platform{counting, real.metrics, real.trace, real.pause, real.files};
             LARGE_INTEGER start, end;

@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
     };
     const FileCase files[] = {{"shipped", shipped}, {"1000 lines", ThousandLines(shipped)}};
 
-    DetectorPlatform& windows = WindowsPlatform();
+    if (WindowsPlatform() == nullptr) return 1;  // no OrvaPubIf.dll
+    DetectorPlatform& windows = *WindowsPlatform();
     CountingFiles counting(windows.files);
     DetectorPlatform platform{windows.driver, windows.metrics, windows.trace, windows.pause, counting};
 

@@ -1,5 +1,5 @@
 // Use UniqueResource for a Win32 handle closed by its own system call; ServiceHandle (service_handle.h) for one closed through a service that tests replace.
-// RAII owners for kernel handles (files, processes, threads, mutexes, snapshots) and registry keys.
+// RAII owners for kernel handles (files, processes, threads, mutexes, snapshots), registry keys, modules.
 #pragma once
 
 #include <windows.h>
@@ -56,6 +56,7 @@ private:
 
 using UniqueHandle = UniqueResource<HANDLE, decltype(&CloseHandle), &CloseHandle>;
 using UniqueRegKey = UniqueResource<HKEY, decltype(&RegCloseKey), &RegCloseKey>;
+using UniqueModule = UniqueResource<HMODULE, decltype(&FreeLibrary), &FreeLibrary>;
 using UniqueFindHandle = UniqueResource<HANDLE, decltype(&FindClose), &FindClose>;
 using UniqueDeviceNotification =
     UniqueResource<HDEVNOTIFY, decltype(&UnregisterDeviceNotification), &UnregisterDeviceNotification>;

@@ -14,7 +14,7 @@ DetectorApp theApp;
 
 namespace {
 
-// Held by the main thread until the program ends; Windows then releases it.
+// Held until the program ends, after its last worker (never destroyed); Windows then releases it.
 class WindowsSessionGuard final : public SessionGuardApi {
 public:
     GuardWait Acquire(std::uint32_t milliseconds) noexcept override {
@@ -38,13 +38,16 @@ private:
 bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
     instance_ = instance;
     // Before any driver call, file access or tone: a second detector ends silently.
-    WindowsSessionGuard guard;
+    static WindowsSessionGuard& guard = *new WindowsSessionGuard;
     if (!ClaimSession(guard)) return false;
+    // Without the driver's library (its package removed, the Run value left) it ends silently too.
+    DetectorPlatform* const platform = WindowsPlatform();
+    if (platform == nullptr) return false;
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&classes);
 
     const std::unique_ptr<AttachWatchDialog> dialog =
-        AttachWatchDialog::Create(instance, WindowsPlatform(), WindowsWorkerServices());
+        AttachWatchDialog::Create(instance, *platform, WindowsWorkerServices());
     if (dialog == nullptr) return false;
     (void)dialog->DoModal();
     // Workers that still run keep their own share of the session.

@@ -29,6 +29,7 @@ public:
 };
 
 #if defined(_WIN32)
-// OrvaPubIf.dll as linked at load time.
-DriverInterface& ImportedDriver() noexcept;
+class TraceSink;
+// OrvaPubIf.dll, bound for good; null, after one trace line naming what is missing, without it.
+DriverInterface* BindDriverLibrary(TraceSink& trace) noexcept;
 #endif

@@ -1,12 +1,27 @@
 #include "driver_interface.h"
 
+#include "bounded_text.h"
+#include "platform.h"
+#include "unique_handle.h"
+
+#include <memory>
+#include <new>
+
 namespace {
 
-// Forwards to the library linked at load time.
-class LinkedDriver final : public DriverInterface {
+// Forwards to the library bound at run time; the pointers have the header's own types,
+// so that the calling convention cannot drift from its declarations.
+class BoundDriver final : public DriverInterface {
+    // The standard search order, as at load time; declared first, as the pointers are bound from it.
+    UniqueModule library_{LoadLibraryExW(L"OrvaPubIf.dll", nullptr, 0)};
+
 public:
-#define ORVA_FORWARD(Name, Parameters, Arguments) \
-    std::int32_t Name Parameters override { return ::Name Arguments; }
+    // What is missing: the library or the first function it lacks; null once all are bound.
+    const char* missing = library_ ? nullptr : "OrvaPubIf.dll";
+
+#define ORVA_FORWARD(Name, Parameters, Arguments)                       \
+    std::int32_t Name Parameters override { return Name##_ Arguments; } \
+    decltype(&::Name) Name##_ = Bind<decltype(&::Name)>(#Name);
     ORVA_FORWARD(OrvaGetScreenInfo, (std::int32_t reserved, std::int32_t* count), (reserved, count))
     ORVA_FORWARD(OrvaGetDiagnosticsData, (DiagnosticsBlock* block, std::int32_t index), (block, index))
     ORVA_FORWARD(OrvaSendCuelineCommand, (CuelinePacket* packet), (packet))
@@ -24,12 +39,27 @@ public:
     ORVA_FORWARD(OrvaGetMouseMode, (std::uint16_t* mode, std::int32_t index), (mode, index))
     ORVA_FORWARD(OrvaSetMouseMode, (std::uint32_t mode, std::int32_t index), (mode, index))
 #undef ORVA_FORWARD
+
+private:
+    template <typename Function>
+    Function Bind(const char* name) noexcept {
+        if (missing != nullptr) return nullptr;
+        const FARPROC found = GetProcAddress(library_.Get(), name);
+        if (found == nullptr) missing = name;
+        // Through void (*)(), which converts to any function pointer type without a warning.
+        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+    }
 };
 
 }  // namespace
 
-DriverInterface& ImportedDriver() noexcept {
-    // Never destroyed: a worker may still call the driver while the program exits.
-    static LinkedDriver& driver = *new LinkedDriver;
-    return driver;
+DriverInterface* BindDriverLibrary(TraceSink& trace) noexcept {
+    std::unique_ptr<BoundDriver> driver(new (std::nothrow) BoundDriver);
+    if (driver && driver->missing == nullptr) return driver.release();
+    // The error is the failed load's or look-up's: nothing has run since.
+    char line[80];
+    if (driver && FormatWhole(line, sizeof line, "%s missing, error %lu\n", driver->missing, GetLastError())) {
+        trace.Trace(line);
+    }
+    return nullptr;
 }

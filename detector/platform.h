@@ -43,6 +43,7 @@ struct DetectorPlatform {
 };
 
 #if defined(_WIN32)
-// The real services: OrvaPubIf.dll, the system metrics, OutputDebugStringA, Sleep, files.
-DetectorPlatform& WindowsPlatform() noexcept;
+// The real services: OrvaPubIf.dll, the system metrics, OutputDebugStringA, Sleep, files;
+// null without the library (BindDriverLibrary).
+DetectorPlatform* WindowsPlatform() noexcept;
 #endif

@@ -97,12 +97,14 @@ public:
 
 }  // namespace
 
-DetectorPlatform& WindowsPlatform() noexcept {
+DetectorPlatform* WindowsPlatform() noexcept {
     // Never destroyed: a worker may still run while the program exits.
     static DebugOutputTrace& trace = *new DebugOutputTrace;
     static SystemSleep& pause = *new SystemSleep;
     static WindowsMetrics& metrics = *new WindowsMetrics;
-    static DetectorPlatform& platform = *new DetectorPlatform{ImportedDriver(), metrics, trace, pause, WindowsFileAccess()};
+    static DriverInterface* const driver = BindDriverLibrary(trace);
+    static DetectorPlatform* const platform =
+        driver ? new DetectorPlatform{*driver, metrics, trace, pause, WindowsFileAccess()} : nullptr;
     return platform;
 }
 

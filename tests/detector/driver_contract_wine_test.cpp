@@ -1,5 +1,5 @@
-// The inventory read through OrvaPubIf.dll linked at load time: proves the
-// calling convention, the plain export names and the block layouts end to end.
+// The inventory read through OrvaPubIf.dll bound at run time: proves the calling
+// convention, the plain export names and the block layouts end to end.
 #include "driver_interface.h"
 #include "platform.h"
 #include "touch_screens.h"
@@ -21,6 +21,8 @@ protected:
         ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
         path_ = std::string(folder) + "orva_contract_screens.txt";
         ASSERT_TRUE(SetEnvironmentVariableA("ORVA_SCREENS_FILE", path_.c_str()));
+        // The stand-in lies beside the test, where the standard search order looks first.
+        ASSERT_NE(WindowsPlatform(), nullptr);
     }
     void TearDown() override {
         DeleteFileA(path_.c_str());
@@ -54,7 +56,7 @@ const char kThreeScreens[] =
 
 TEST_F(ScreensFileFixture, InventoryReadsEveryScreenThroughTheLibrary) {
     Write(kThreeScreens);
-    TouchScreens screens(WindowsPlatform());
+    TouchScreens screens(*WindowsPlatform());
 
     ASSERT_EQ(screens.GetScreenCount(), 3);
     ScreenRecord record{};
@@ -82,8 +84,8 @@ TEST_F(ScreensFileFixture, InventoryReadsEveryScreenThroughTheLibrary) {
 
 TEST_F(ScreensFileFixture, SettersReachTheDriverAndARefreshSeesThem) {
     Write(kThreeScreens);
-    TouchScreens screens(WindowsPlatform());
-    DriverInterface& driver = ImportedDriver();
+    TouchScreens screens(*WindowsPlatform());
+    DriverInterface& driver = WindowsPlatform()->driver;
 
     BeepBlock beep{0, 1234, 75, 1};
     EXPECT_EQ(driver.OrvaSetBeep(&beep, 0), 0);
@@ -100,15 +102,15 @@ TEST_F(ScreensFileFixture, SettersReachTheDriverAndARefreshSeesThem) {
 
 TEST_F(ScreensFileFixture, FailingScreenInfoCountsNoScreen) {
     Write("screenInfoFails=1\r\n[screen 0]\r\nconnectionType=1\r\n");
-    TouchScreens screens(WindowsPlatform());
+    TouchScreens screens(*WindowsPlatform());
     EXPECT_EQ(screens.GetScreenCount(), 0);
 }
 
 TEST_F(ScreensFileFixture, UnknownScreenIndexFails) {
     Write(kThreeScreens);
     DiagnosticsBlock block{};
-    EXPECT_NE(ImportedDriver().OrvaGetDiagnosticsData(&block, 3), 0);
-    EXPECT_NE(ImportedDriver().OrvaGetDiagnosticsData(&block, -1), 0);
+    EXPECT_NE(WindowsPlatform()->driver.OrvaGetDiagnosticsData(&block, 3), 0);
+    EXPECT_NE(WindowsPlatform()->driver.OrvaGetDiagnosticsData(&block, -1), 0);
 }
 
 }  // namespace

@@ -166,7 +166,7 @@ expect_saved 95 1750 2
 
 echo "--- an installer's close (query and WM_ENDSESSION, ENDSESSION_CLOSEAPP): saved, and the process ends"
 set_driver "1 1900 95 2" 3
-probe closeapp --exe HIDWATCH.EXE --ms 5000 >"$work/closeapp.txt"
+probe closeapp --exe HIDWATCH.EXE --ms 1000 >"$work/closeapp.txt"
 cat "$work/closeapp.txt"
 expect_value "$work/closeapp.txt" query.answer 1
 expect_value "$work/closeapp.txt" end.delivered 1

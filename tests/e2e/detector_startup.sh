@@ -2,12 +2,13 @@
 # End to end under Wine: the real HIDWATCH.EXE against the stand-in driver,
 # driven from outside by the probe, with its debug output captured.
 #
-# usage: detector_startup.sh HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe
+# usage: detector_startup.sh HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe LACKING.dll
+# (LACKING.dll: the stand-in driver without its export OrvaSetMouseMode)
 #
 # Uses $WINEPREFIX when set (the test run's throwaway prefix); otherwise makes
 # its own and removes it. Needs a display; re-runs itself under xvfb-run without.
 set -u
-[ $# -eq 4 ] || { echo "usage: $0 HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe" >&2; exit 2; }
+[ $# -eq 5 ] || { echo "usage: $0 HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe LACKING.dll" >&2; exit 2; }
 # shellcheck source=tests/e2e/detector_harness.sh
 . "$(dirname "$0")/detector_harness.sh" "$@"
 harness_init "$1" "$2" "$3" "$4"
@@ -176,5 +177,29 @@ if harness_wait_pid "$detector" 30; then
 else
   kill "$detector" 2>/dev/null
 fi
+
+# ends_without_driver NAME LINE [LIBRARY]: HIDWATCH.EXE alone in a folder of its own, or
+# beside LIBRARY as OrvaPubIf.dll, started from there: it ends at once with 0, shows no
+# window and leaves no process, after one debug-output line LINE naming what is missing.
+ends_without_driver() {
+  local folder="$work/$1"
+  mkdir -p "$folder"
+  cp "$work/app/HIDWATCH.EXE" "$folder/"
+  [ -z "${3:-}" ] || cp "$3" "$folder/OrvaPubIf.dll"
+  (cd "$folder" && probe run "$(orva_windows_path "$folder")\\HIDWATCH.EXE" --timeout-ms 30000) >"$work/$1.txt"
+  cat "$work/$1.txt"
+  expect_value "$work/$1.txt" timed_out 0
+  expect_value "$work/$1.txt" exit 0
+  expect_value "$work/$1.txt" windows_seen 0
+  expect_less "$work/$1.txt" milliseconds 3000
+  check "no detector left running" detector_gone
+  wait_for 10 grep -qxF -- "$2" "$work/debug.txt" || true
+  expect_lines "$2" 1
+}
+
+echo "--- without OrvaPubIf.dll (the driver package removed, the Run value left): ends silently"
+ends_without_driver no-library "OrvaPubIf.dll missing, error 126"
+echo "--- with an OrvaPubIf.dll that lacks one function: ends the same way"
+ends_without_driver lacking-library "OrvaSetMouseMode missing, error 127" "$5"
 
 checks_done

@@ -1,6 +1,6 @@
 // The stand-in OrvaPubIf.dll end to end under Wine: linked at load time through
-// the import library, as the detector links it, plus a second copy loaded by
-// name that stands for another process sharing the screens file.
+// the import library, as the driver's own tool links it, plus a second copy loaded
+// by name that stands for another process sharing the screens file.
 #include "OrvaPubIf.h"
 
 #include <gtest/gtest.h>
