@@ -54,8 +54,10 @@ LaunchedProcess RunShortcutScript(const char* argument) noexcept {
     LaunchedProcess script;
     char systemFolder[kMaxPath];
     char command[kMaxPath];
+    const bool restartStarted = installerState.outcome.engineExitCode == kExitRestartStarted;
+    if (restartStarted) LogLine("script not run: the engine has started a restart");
     // Without the system folder there is no interpreter to trust: the script is not run.
-    if (Platform().context->SystemFolder(systemFolder) &&
+    if (!restartStarted && Platform().context->SystemFolder(systemFolder) &&
         ScriptCommand(command, systemFolder, installerState.installFolder, argument)) {
         LogStep(script.Start(command, installerState.installFolder, true) == 1, "run script %s", command);
     }

@@ -21,6 +21,7 @@ void DeleteInstallerKey() noexcept;
 // waiting; false when its path is unknown, it could not be started or WhyNotStartedNow.
 bool StartDetector() noexcept;
 
-// Runs the shortcut script with argument in the installation folder and waits for it.
+// Runs the shortcut script with argument in the installation folder and waits for it, unless the
+// engine has started a restart.
 // The returned object holds the ended script's handles until the sequence releases it.
 LaunchedProcess RunShortcutScript(const char* argument) noexcept;

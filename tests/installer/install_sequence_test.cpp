@@ -285,6 +285,7 @@ struct RunCase {
     std::uint32_t session;
     bool userProgramsStarted;  // the detector, the pause and the tool
     int exitCode;
+    bool scriptRun;
 };
 
 class InstallRuns : public InstallSequence, public ::testing::WithParamInterface<RunCase> {};
@@ -318,6 +319,7 @@ TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
     for (const std::string& step : userSteps) EXPECT_EQ(CountInLog(step), c.userProgramsStarted ? 1 : 0) << step;
     EXPECT_EQ(Value(kRunKeyText, kRunValueText), kQuotedDetector);
     EXPECT_EQ(Value(kInstallerKeyText, "Version"), ORVA_PROJECT_VERSION);
+    EXPECT_EQ(CountInLog("launch " + kScriptInstall + " in " + kTarget), c.scriptRun ? 1 : 0);
     EXPECT_EQ(ExitCodeFor(installerState.outcome), c.exitCode);
     EXPECT_EQ(fakes.context.Logged("detector not started: runs as SYSTEM"), c.system);
     EXPECT_EQ(fakes.context.Logged("tool not started: runs in session 0"), !c.system && c.session == 0);
@@ -326,13 +328,39 @@ TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, InstallRuns,
-    ::testing::Values(RunCase{"User", 0, false, 1, true, 0},
-                      RunCase{"SystemInAUsersSession", 0, true, 1, false, 0},
-                      RunCase{"SessionZero", 0, false, 0, false, 0},
-                      RunCase{"SystemInSessionZero", 0, true, 0, false, 0},
-                      RunCase{"RestartRequired", 3010, false, 1, true, 3010},
-                      RunCase{"RestartStarted", 1641, false, 1, false, 1641},
-                      RunCase{"EngineFailedButDriverThere", 1603, false, 1, true, 0}),
+    ::testing::Values(RunCase{"User", 0, false, 1, true, 0, true},
+                      RunCase{"SystemInAUsersSession", 0, true, 1, false, 0, true},
+                      RunCase{"SessionZero", 0, false, 0, false, 0, true},
+                      RunCase{"SystemInSessionZero", 0, true, 0, false, 0, true},
+                      RunCase{"RestartRequired", 3010, false, 1, true, 3010, true},
+                      RunCase{"RestartStarted", 1641, false, 1, false, 1641, false},
+                      RunCase{"EngineFailedButDriverThere", 1603, false, 1, true, 0, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// After 1641 the machine is going down: the icon, the Run value for the next log-on and
+// Version, then nothing more.
+TEST_F(InstallSequence, RestartStartedWritesTheRunValueAndVersionThenEnds) {
+    fakes.processes.exitCode = kExitRestartStarted;
+    EXPECT_EQ(Install(""), 0);
+
+    const CallLog& log = fakes.log;
+    const auto engineEnd = std::find(log.begin(), log.end(), "wait until ended");
+    ASSERT_NE(engineEnd, log.end());
+    EXPECT_EQ(CallLog(engineEnd + 1, log.end()),
+              (CallLog{"open " + kServiceKeyText, "close " + kServiceKeyText, "open " + kUninstallKeyText,
+                       "set DisplayIcon=" + kTarget + "\\kx.exe,0", "close " + kUninstallKeyText, "open " + kRunKeyText,
+                       "set " + kRunValueText + "=" + kQuotedDetector, "close " + kRunKeyText, "query TesvoRan",
+                       "set Version=" ORVA_PROJECT_VERSION, "close handle", "close handle"}));
+    for (const char* line : {"detector not started: the engine has started a restart",
+                             "script not run: the engine has started a restart",
+                             "tool not started: the engine has started a restart"}) {
+        EXPECT_TRUE(fakes.context.Logged(line)) << line;
+    }
+    ExpectNoHandleLeft(true);
+}
 
 }  // namespace
