@@ -68,7 +68,8 @@ public:
         char windows[kMaxPath];
         char path[kMaxPath];
         char older[kMaxPath];
-        const UINT length = GetWindowsDirectoryA(windows, kMaxPath);
+        // Not GetWindowsDirectory: a terminal server gives each user a Windows folder of their own.
+        const UINT length = GetSystemWindowsDirectoryA(windows, kMaxPath);
         if (length == 0 || length >= kMaxPath || !FormatWhole(path, sizeof path, "%s\\Temp\\OrvaSetup.log", windows) ||
             !FormatWhole(older, sizeof older, "%s.old", path)) {
             return false;
