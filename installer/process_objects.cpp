@@ -9,12 +9,13 @@
 
 RunningProcess::RunningProcess(const char* executableName) noexcept
     : api_(Platform().processes) {
-    LogStep(api_->EnableDebugPrivilege(), "debug privilege");
     const ProcessHandle snapshot(*api_, api_->TakeSnapshot());
     if (!snapshot.IsValid()) {
         ShowError("Error opening process enumeration...");
         return;
     }
+    const DebugPrivilege privilege(*api_, api_->EnableDebugPrivilege());
+    LogStep(privilege.IsValid() || Platform().context->LastError() == kErrorNone, "debug privilege");
     ProcessEntry entry;
     for (bool more = api_->FirstProcess(snapshot.Get(), entry); more;
          more = api_->NextProcess(snapshot.Get(), entry)) {

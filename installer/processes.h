@@ -25,9 +25,12 @@ public:
     virtual ~ProcessesApi() = default;
     // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); no handle when it fails.
     virtual OsHandle TakeSnapshot() noexcept = 0;
-    // Enables SeDebugPrivilege, which an elevated administrator needs to open other users'
-    // processes (SYSTEM has it on); false when the token lacks it (ERROR_NOT_ALL_ASSIGNED).
-    virtual bool EnableDebugPrivilege() noexcept = 0;
+    // Turns SeDebugPrivilege on (AdjustTokenPrivileges), which an elevated administrator needs to
+    // open other users' processes: the token to turn it off again with; none when it was on already
+    // (SYSTEM; error 0) or the token lacks it (ERROR_NOT_ALL_ASSIGNED).
+    virtual OsHandle EnableDebugPrivilege() noexcept = 0;
+    // Turns SeDebugPrivilege off again, and closes the token.
+    virtual void RestoreDebugPrivilege(OsHandle token) noexcept = 0;
     virtual bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
     virtual bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
     // OpenProcess with PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
@@ -54,6 +57,8 @@ public:
 
 // A process, thread or snapshot handle, closed through the seam that gave it.
 using ProcessHandle = OwnedHandle<ProcessesApi, &ProcessesApi::Close>;
+// SeDebugPrivilege, on while this lives: every program the installer starts inherits the token's state.
+using DebugPrivilege = OwnedHandle<ProcessesApi, &ProcessesApi::RestoreDebugPrivilege>;
 
 #if defined(_WIN32)
 ProcessesApi& WindowsProcessesApi() noexcept;

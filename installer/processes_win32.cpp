@@ -29,18 +29,28 @@ public:
     OsHandle TakeSnapshot() noexcept override {
         return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     }
-    bool EnableDebugPrivilege() noexcept override {
+    OsHandle EnableDebugPrivilege() noexcept override {
         UniqueHandle token;
-        TOKEN_PRIVILEGES privileges{};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Receive()) ||
+        TOKEN_PRIVILEGES privileges{1, {{{}, SE_PRIVILEGE_ENABLED}}};
+        TOKEN_PRIVILEGES before{};
+        DWORD size = 0;
+        // The call also succeeds when the token lacks the privilege; only the error tells.
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Receive()) ||
             !LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid) ||
-            !AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr)) {
-            return false;
+            !AdjustTokenPrivileges(token.Get(), FALSE, &privileges, sizeof before, &before, &size) ||
+            GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
+            return nullptr;
         }
-        // The call also succeeds when the token lacks the privilege; only this error tells.
-        return GetLastError() != ERROR_NOT_ALL_ASSIGNED;
+        // No previous state, or one with it on: it was on already, and stays so.
+        const DWORD previous = before.PrivilegeCount ? before.Privileges[0].Attributes : SE_PRIVILEGE_ENABLED;
+        return (previous & SE_PRIVILEGE_ENABLED) ? nullptr : token.Release();
+    }
+    void RestoreDebugPrivilege(OsHandle token) noexcept override {
+        TOKEN_PRIVILEGES privileges{1, {{{}, 0}}};
+        if (LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
+            (void)AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        }
+        Close(token);
     }
     bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override {
         return ReadEntry(Process32First, snapshot, entry);

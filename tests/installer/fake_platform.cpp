@@ -112,10 +112,25 @@ FakeProcess* FakeProcesses::Find(std::uint32_t processId) {
 
 OsHandle FakeProcesses::OpenForTermination(std::uint32_t processId) noexcept {
     log_.push_back("open " + Pid(processId));
+    if (!debugPrivilegeOn) ++opensWithoutDebugPrivilege;
     FakeProcess* process = Find(processId);
     if (!process || !process->canOpen) return nullptr;
     openProcesses.insert(processId);
     return MakeHandle(kProcessHandleBase + processId);
+}
+
+// The token that turns the privilege off again.
+const OsHandle kPrivilegeToken = MakeHandle(0x77);
+
+OsHandle FakeProcesses::EnableDebugPrivilege() noexcept {
+    if (!debugPrivilege || debugPrivilegeOn) return nullptr;
+    debugPrivilegeOn = true;
+    return kPrivilegeToken;
+}
+
+void FakeProcesses::RestoreDebugPrivilege(OsHandle token) noexcept {
+    if (token != kPrivilegeToken || !debugPrivilegeOn) ++badCloses;
+    debugPrivilegeOn = false;
 }
 
 bool FakeProcesses::ReadExitCode(OsHandle handle, std::uint32_t& exitCode) noexcept {

@@ -69,12 +69,15 @@ public:
     std::vector<FakeProcess> table;  // in snapshot order
     bool snapshotFails = false;
     bool debugPrivilege = true;  // false: the token lacks it
+    bool debugPrivilegeOn = false;  // its state in the installer's token
+    int opensWithoutDebugPrivilege = 0;
     bool launchFails = false;
     std::function<void(const std::string& commandLine)> onLaunch;
     std::uint32_t exitCode = 0;  // what every process waited for ends with
 
     OsHandle TakeSnapshot() noexcept override;
-    bool EnableDebugPrivilege() noexcept override { return debugPrivilege; }
+    OsHandle EnableDebugPrivilege() noexcept override;
+    void RestoreDebugPrivilege(OsHandle token) noexcept override;
     bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
     bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
     OsHandle OpenForTermination(std::uint32_t processId) noexcept override;
