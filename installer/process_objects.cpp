@@ -61,10 +61,11 @@ void StopProcess(RunningProcess& process) noexcept {
 
 LaunchedProcess::LaunchedProcess() noexcept : api_(Platform().processes) {}
 
-int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory, bool wait) noexcept {
+int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory, bool wait,
+                           const LaunchOptions& options) noexcept {
     Release();
     ProcessInformation started;
-    if (!api_->Launch(commandLine, currentDirectory, started)) return 0;
+    if (!api_->Launch(commandLine, currentDirectory, options, started)) return 0;
     process_.Reset(*api_, started.process);
     thread_.Reset(*api_, started.thread);
     if (wait) exitCode_ = api_->WaitUntilEnded(process_.Get());

@@ -1,10 +1,12 @@
 #include "run_context.h"
 
+#include "ascii_case.h"
 #include "unique_handle.h"
 
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <wtsapi32.h>
 
 #include <cstdlib>
 #include <utility>
@@ -40,6 +42,15 @@ public:
     std::uint32_t SessionId() noexcept override {
         DWORD session = 0;
         return ProcessIdToSessionId(GetCurrentProcessId(), &session) ? session : 0;
+    }
+    bool SessionUserIsOwn() noexcept override {
+        UniqueResource<LPSTR, decltype(&WTSFreeMemory), &WTSFreeMemory> sessionUser;
+        DWORD size = 0;
+        char own[kMaxPath];
+        AccountName(own);
+        return !WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName,
+                                            sessionUser.Receive(), &size) ||
+               EqualsIgnoringAsciiCase(sessionUser.Get(), own);
     }
     bool WindowStationVisible() noexcept override {
         USEROBJECTFLAGS flags{};

@@ -133,6 +133,14 @@ void FakeProcesses::RestoreDebugPrivilege(OsHandle token) noexcept {
     debugPrivilegeOn = false;
 }
 
+OsHandle FakeProcesses::ShellUserToken() noexcept {
+    log_.push_back(std::string("shell token, debug privilege ") + (debugPrivilegeOn ? "on" : "off"));
+    if (!shellToken) return nullptr;
+    const OsHandle token = MakeHandle(nextHandle_++);
+    openHandles.insert(token);
+    return token;
+}
+
 bool FakeProcesses::ReadExitCode(OsHandle handle, std::uint32_t& exitCode) noexcept {
     log_.push_back("exit code " + Pid(ProcessIdOf(handle)));
     FakeProcess* process = Find(ProcessIdOf(handle));
@@ -173,10 +181,12 @@ void FakeProcesses::Close(OsHandle handle) noexcept {
     log_.push_back("close " + Pid(processId));
 }
 
-bool FakeProcesses::Launch(const char* commandLine, const char* currentDirectory,
+bool FakeProcesses::Launch(const char* commandLine, const char* currentDirectory, const LaunchOptions& options,
                           ProcessInformation& processInfo) noexcept {
     log_.push_back(std::string("launch ") + commandLine + " in " + currentDirectory);
-    if (launchFails) return false;
+    launches.push_back({options.application ? options.application : "", commandLine, options.noWindow,
+                        options.userToken != nullptr, debugPrivilegeOn});
+    if (launchFails || (options.userToken && tokenLaunchFails)) return false;
     if (onLaunch) onLaunch(commandLine);
     processInfo.process = MakeHandle(nextHandle_++);
     processInfo.thread = MakeHandle(nextHandle_++);
@@ -335,6 +345,7 @@ void ClearInstallerState() {
 FakePlatform::FakePlatform() : saved_(Platform()) {
     ClearInstallerState();
     Platform() = InstallerPlatform{&registry, &processes, &fileSystem, &context};
+    processes.files = &fileSystem.files;
 }
 
 FakePlatform::~FakePlatform() {

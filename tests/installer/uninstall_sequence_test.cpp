@@ -272,3 +272,41 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+struct EngineFileCase {
+    const char* name;
+    bool besideTheInstaller;
+    bool inTheInstallFolder;
+    std::string started;  // the engine's full path; empty: none started
+};
+
+class UninstallEngineFile : public UninstallSequence, public ::testing::WithParamInterface<EngineFileCase> {};
+
+// Never a kx.exe that a search would find (the current folder's, or on PATH).
+TEST_P(UninstallEngineFile, IsTheInstallersElseTheInstalledOne) {
+    const EngineFileCase& c = GetParam();
+    if (!c.besideTheInstaller) fakes.fileSystem.files.erase(kSource + "\\kx.exe");
+    if (!c.inTheInstallFolder) fakes.fileSystem.files.erase(kTarget + "\\kx.exe");
+
+    (void)Uninstall("/U");
+
+    std::vector<std::string> engines;
+    for (const FakeLaunch& launch : fakes.processes.launches) {
+        if (launch.commandLine == "kx.exe /U") engines.push_back(launch.application);
+    }
+    EXPECT_EQ(engines, c.started.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.started});
+    EXPECT_EQ(fakes.context.Logged("engine not run: command line too long, or no kx.exe beside the installer or in " + kTarget),
+              c.started.empty());
+    EXPECT_EQ(installerState.outcome.engineExitCode, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UninstallEngineFile,
+                         ::testing::Values(EngineFileCase{"Both", true, true, kSource + "\\kx.exe"},
+                                           EngineFileCase{"InstalledOnly", false, true, kTarget + "\\kx.exe"},
+                                           EngineFileCase{"BesideTheInstallerOnly", true, false, kSource + "\\kx.exe"},
+                                           EngineFileCase{"Neither", false, false, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
