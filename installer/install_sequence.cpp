@@ -67,7 +67,7 @@ void StartToolUnlessItRan() noexcept {
         LogLine("tool not started: %s", why);
     } else if (!IsKnownFolder(state.installFolder) ||
                !FindProgram(application, state.installFolder, state.sourceFolder, kToolExecutable)) {
-        LogLine("tool not started: no %s in the installation folder or beside the installer", "Tesvo.exe");
+        LogLine("tool not started: no %s in the installation folder nor the installer's", kToolExecutable);
     } else {
         Platform().processes->Pause(kToolStartPauseMilliseconds);
         (void)StartForUser("tool", application, kToolExecutable);

@@ -470,6 +470,8 @@ TEST_P(InstallProgramFiles, AreTheOnesThereNeverFoundBySearch) {
     EXPECT_EQ(startedAs(kQuotedDetector), kTarget + "\\hidwatch.exe");
     EXPECT_EQ(fakes.context.Logged("engine not run: command line too long, or no kx.exe beside the installer or in " + kSource), c.engine.empty());
     EXPECT_EQ(CountInLog("pause 5000"), c.tool.empty() ? 0 : 1);
+    EXPECT_EQ(fakes.context.Logged("tool not started: no Tesvo.exe in the installation folder nor the installer's"),
+              c.tool.empty());
     for (const FakeLaunch& launch : fakes.processes.launches) {
         EXPECT_EQ(launch.noWindow, launch.commandLine == kScriptInstall) << launch.commandLine;
     }
