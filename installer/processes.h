@@ -31,9 +31,8 @@ public:
     virtual ~ProcessesApi() = default;
     // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); no handle when it fails.
     virtual OsHandle TakeSnapshot() noexcept = 0;
-    // Turns SeDebugPrivilege on (AdjustTokenPrivileges), which an elevated administrator needs to
-    // open other users' processes: the token to turn it off again with; none when it was on already
-    // (SYSTEM; error 0) or the token lacks it (ERROR_NOT_ALL_ASSIGNED).
+    // SeDebugPrivilege on (AdjustTokenPrivileges), to open other users' processes: the token that turns
+    // it off again; none when it was on already (SYSTEM; error 0) or is lacking (ERROR_NOT_ALL_ASSIGNED).
     virtual OsHandle EnableDebugPrivilege() noexcept = 0;
     // Turns SeDebugPrivilege off again, and closes the token.
     virtual void RestoreDebugPrivilege(OsHandle token) noexcept = 0;

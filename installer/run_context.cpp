@@ -63,7 +63,7 @@ void LogLine(const char* format, ...) noexcept {
     va_end(arguments);
 }
 
-bool LogStep(bool succeeded, const char* format, ...) noexcept {
+void LogStep(bool succeeded, const char* format, ...) noexcept {
     char outcome[kOutcomeSize - 2] = ": done";
     if (!succeeded) {
         (void)FormatWhole(outcome, sizeof outcome, ": failed, error %u",
@@ -73,5 +73,4 @@ bool LogStep(bool succeeded, const char* format, ...) noexcept {
     va_start(arguments, format);
     AppendLine(outcome, format, arguments);
     va_end(arguments);
-    return succeeded;
 }

@@ -65,8 +65,7 @@ enum class LogFileUse { kAppend, kRotate, kRefuse };
 void OpenLog(const char* commandLineTail) noexcept;
 ORVA_PRINTF(1, 2) void LogLine(const char* format, ...) noexcept;
 // "<step>: done", or "<step>: failed, error <GetLastError>": call it straight after the step.
-// Returns succeeded.
-ORVA_PRINTF(2, 3) bool LogStep(bool succeeded, const char* format, ...) noexcept;
+ORVA_PRINTF(2, 3) void LogStep(bool succeeded, const char* format, ...) noexcept;
 
 #if defined(_WIN32)
 RunContextApi& WindowsRunContextApi() noexcept;

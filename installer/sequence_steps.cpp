@@ -58,10 +58,9 @@ bool StartForUser(const char* what, const char* application, const char* command
     LaunchedProcess program;
     if (token.IsValid()) {
         const char* shell = processes.TokenElevated(token.Get()) ? "" : "not ";
-        if (LogStep(program.Start(commandLine, folder, false, {application, false, token.Get()}) == 1,
-                    "as the shell's user (token %selevated), start %s %s", shell, what, commandLine)) {
-            return true;
-        }
+        const bool done = program.Start(commandLine, folder, false, {application, false, token.Get()}) == 1;
+        LogStep(done, "as the shell's user (token %selevated), start %s %s", shell, what, commandLine);
+        if (done) return true;
     }
     if (elevated && !Platform().context->SessionUserIsOwn()) why = "the session's user is another";
     if (why) {
@@ -69,7 +68,8 @@ bool StartForUser(const char* what, const char* application, const char* command
         return false;
     }
     const bool started = program.Start(commandLine, folder, false, {application}) == 1;
-    return LogStep(started, "as the installer, start %s %s", what, commandLine);
+    LogStep(started, "as the installer, start %s %s", what, commandLine);
+    return started;
 }
 
 bool StartDetector() noexcept {
