@@ -52,6 +52,7 @@ bool StartForUser(const char* what, const char* application, const char* command
     ProcessHandle token;
     if (elevated) {
         const DebugPrivilege privilege(processes, processes.EnableDebugPrivilege());  // another user's shell
+        LogStep(privilege.IsValid() || Platform().context->LastError() == kErrorNone, "debug privilege");
         token.Reset(processes, processes.ShellUserToken());
         LogStep(token.IsValid(), "open the shell's token");
     }
