@@ -12,8 +12,8 @@
 // "<folder>\<name>". Fails when folder is empty.
 [[nodiscard]] bool PathInFolder(char (&dest)[kMaxPath], const char* folder, const char* name) noexcept;
 
-// "kx.exe <tail>": an empty tail leaves one blank after the name. The engine is found by
-// its bare name, beside the installer first.
+// "kx.exe <tail>": an empty tail leaves one blank after the name. The engine itself is named
+// by its full path (RunEngine).
 [[nodiscard]] bool EngineCommand(char (&dest)[kMaxPath], const char* commandLineTail) noexcept;
 
 // "\"<installFolder>\hidwatch.exe\"": the Run value and the command that starts the

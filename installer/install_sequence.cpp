@@ -64,12 +64,16 @@ void RegisterAndStartDetector() noexcept {
 
 void StartToolUnlessItRan() noexcept {
     const bool ran = Platform().registry->ValueExists(installerState.installerKeyHandle.Get(), kToolRanValue);
+    const InstallerState& state = installerState;
+    char application[kMaxPath];
     if (const char* why = ran ? "TesvoRan exists" : WhyNotStartedNow()) {
         LogLine("tool not started: %s", why);
-    } else if (IsKnownFolder(installerState.installFolder)) {
+    } else if (!IsKnownFolder(state.installFolder) ||
+               !FindProgram(application, state.installFolder, state.sourceFolder, kToolExecutable)) {
+        LogLine("tool not started: no %s in the installation folder nor the installer's", kToolExecutable);
+    } else {
         Platform().processes->Pause(kToolStartPauseMilliseconds);
-        LaunchedProcess tool;
-        LogStep(tool.Start(kToolExecutable, installerState.installFolder, false) == 1, "start tool %s", kToolExecutable);
+        (void)StartForUser("tool", application, kToolExecutable);
     }
 }
 

@@ -9,12 +9,13 @@
 
 RunningProcess::RunningProcess(const char* executableName) noexcept
     : api_(Platform().processes) {
-    LogStep(api_->EnableDebugPrivilege(), "debug privilege");
     const ProcessHandle snapshot(*api_, api_->TakeSnapshot());
     if (!snapshot.IsValid()) {
         ShowError("Error opening process enumeration...");
         return;
     }
+    const DebugPrivilege privilege(*api_, api_->EnableDebugPrivilege());
+    LogStep(privilege.IsValid() || Platform().context->LastError() == kErrorNone, "debug privilege");
     ProcessEntry entry;
     for (bool more = api_->FirstProcess(snapshot.Get(), entry); more;
          more = api_->NextProcess(snapshot.Get(), entry)) {
@@ -60,10 +61,11 @@ void StopProcess(RunningProcess& process) noexcept {
 
 LaunchedProcess::LaunchedProcess() noexcept : api_(Platform().processes) {}
 
-int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory, bool wait) noexcept {
+int LaunchedProcess::Start(const char* commandLine, const char* currentDirectory, bool wait,
+                           const LaunchOptions& options) noexcept {
     Release();
     ProcessInformation started;
-    if (!api_->Launch(commandLine, currentDirectory, started)) return 0;
+    if (!api_->Launch(commandLine, currentDirectory, options, started)) return 0;
     process_.Reset(*api_, started.process);
     thread_.Reset(*api_, started.thread);
     if (wait) exitCode_ = api_->WaitUntilEnded(process_.Get());

@@ -55,7 +55,8 @@ public:
 
     // 1 when the process was created, 0 when not. With wait, blocks until it has ended.
     // Handles from an earlier start are closed first.
-    int Start(const char* commandLine, const char* currentDirectory, bool wait) noexcept;
+    int Start(const char* commandLine, const char* currentDirectory, bool wait,
+              const LaunchOptions& options = {}) noexcept;
     // The exit code of a process waited for; 0 for one not started or not waited for.
     [[nodiscard]] std::uint32_t ExitCode() const noexcept { return exitCode_; }
     // Closes the process and thread handles; the process itself runs on.

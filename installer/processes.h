@@ -20,14 +20,22 @@ struct ProcessInformation {
     OsHandle thread = nullptr;
 };
 
+struct LaunchOptions {
+    const char* application = nullptr;  // its full path; null: the command line's first word
+    bool noWindow = false;              // CREATE_NO_WINDOW: no console on the user's desktop
+    OsHandle userToken = nullptr;       // a primary token from ShellUserToken: runs as that user
+};
+
 class ProcessesApi {
 public:
     virtual ~ProcessesApi() = default;
     // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); no handle when it fails.
     virtual OsHandle TakeSnapshot() noexcept = 0;
-    // Enables SeDebugPrivilege, which an elevated administrator needs to open other users'
-    // processes (SYSTEM has it on); false when the token lacks it (ERROR_NOT_ALL_ASSIGNED).
-    virtual bool EnableDebugPrivilege() noexcept = 0;
+    // SeDebugPrivilege on (AdjustTokenPrivileges), to open other users' processes: the token that turns
+    // it off again; none when it was on already (SYSTEM; error 0) or is lacking (ERROR_NOT_ALL_ASSIGNED).
+    virtual OsHandle EnableDebugPrivilege() noexcept = 0;
+    // Turns SeDebugPrivilege off again, and closes the token.
+    virtual void RestoreDebugPrivilege(OsHandle token) noexcept = 0;
     virtual bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
     virtual bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
     // OpenProcess with PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
@@ -37,13 +45,20 @@ public:
     virtual bool TerminateWithCode(OsHandle process, std::uint32_t exitCode) noexcept = 0;
     // True when the process has ended within the time given.
     virtual bool WaitForEnd(OsHandle process, std::uint32_t milliseconds) noexcept = 0;
-    // Closes a snapshot, or a process or thread handle.
+    // Closes a snapshot, or a process, thread or token handle.
     virtual void Close(OsHandle handle) noexcept = 0;
 
-    // CreateProcess with no application name, the command line, nothing inherited, creation
-    // flags 0, the caller's environment, the given current directory and a start-up record
-    // that is zero except for its size. Fills processInfo only on success.
-    virtual bool Launch(const char* commandLine, const char* currentDirectory,
+    // A primary token of the session shell's user (GetShellWindow's process); none when a call fails.
+    virtual OsHandle ShellUserToken() noexcept = 0;
+    // TokenElevation of token; of the installer's own token when it is null.
+    virtual bool TokenElevated(OsHandle token) noexcept = 0;
+    // GetFileAttributes: the file is there.
+    virtual bool ProgramExists(const char* path) noexcept = 0;
+
+    // CreateProcess (with a user token CreateProcessWithTokenW and that user's environment),
+    // nothing inherited, the caller's environment, the given current directory and a start-up
+    // record that is zero except for its size. Fills processInfo only on success.
+    virtual bool Launch(const char* commandLine, const char* currentDirectory, const LaunchOptions& options,
                         ProcessInformation& processInfo) noexcept = 0;
     // Blocks until the process has ended, without a time limit; its exit code (0 when
     // it cannot be read).
@@ -52,8 +67,10 @@ public:
     virtual void Pause(std::uint32_t milliseconds) noexcept = 0;
 };
 
-// A process, thread or snapshot handle, closed through the seam that gave it.
+// A process, thread, token or snapshot handle, closed through the seam that gave it.
 using ProcessHandle = OwnedHandle<ProcessesApi, &ProcessesApi::Close>;
+// SeDebugPrivilege, on while this lives: every program the installer starts inherits the token's state.
+using DebugPrivilege = OwnedHandle<ProcessesApi, &ProcessesApi::RestoreDebugPrivilege>;
 
 #if defined(_WIN32)
 ProcessesApi& WindowsProcessesApi() noexcept;

@@ -29,18 +29,28 @@ public:
     OsHandle TakeSnapshot() noexcept override {
         return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     }
-    bool EnableDebugPrivilege() noexcept override {
+    OsHandle EnableDebugPrivilege() noexcept override {
         UniqueHandle token;
-        TOKEN_PRIVILEGES privileges{};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Receive()) ||
+        TOKEN_PRIVILEGES privileges{1, {{{}, SE_PRIVILEGE_ENABLED}}};
+        TOKEN_PRIVILEGES before{};
+        DWORD size = 0;
+        // The call also succeeds when the token lacks the privilege; only the error tells.
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Receive()) ||
             !LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid) ||
-            !AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr)) {
-            return false;
+            !AdjustTokenPrivileges(token.Get(), FALSE, &privileges, sizeof before, &before, &size) ||
+            GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
+            return nullptr;
         }
-        // The call also succeeds when the token lacks the privilege; only this error tells.
-        return GetLastError() != ERROR_NOT_ALL_ASSIGNED;
+        // No previous state, or one with it on: it was on already, and stays so.
+        const DWORD previous = before.PrivilegeCount ? before.Privileges[0].Attributes : SE_PRIVILEGE_ENABLED;
+        return (previous & SE_PRIVILEGE_ENABLED) ? nullptr : token.Release();
+    }
+    void RestoreDebugPrivilege(OsHandle token) noexcept override {
+        TOKEN_PRIVILEGES privileges{1, {{{}, 0}}};
+        if (LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
+            (void)AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        }
+        Close(token);
     }
     bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override {
         return ReadEntry(Process32First, snapshot, entry);
@@ -67,19 +77,56 @@ public:
     void Close(OsHandle handle) noexcept override {
         CloseKeepingLastError(static_cast<HANDLE>(handle), CloseHandle);
     }
-    bool Launch(const char* commandLine, const char* currentDirectory,
+    OsHandle ShellUserToken() noexcept override {
+        DWORD shellId = 0;
+        const DWORD access = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
+                             TOKEN_ADJUST_SESSIONID;
+        HANDLE primary = nullptr;
+        UniqueHandle token;
+        // Without a shell window the first call fails (ERROR_INVALID_WINDOW_HANDLE).
+        if (!GetWindowThreadProcessId(GetShellWindow(), &shellId)) return nullptr;
+        const UniqueHandle shell(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
+        if (!shell || !OpenProcessToken(shell.Get(), TOKEN_DUPLICATE, token.Receive())) return nullptr;
+        const BOOL duplicated =
+            DuplicateTokenEx(token.Get(), access, nullptr, SecurityImpersonation, TokenPrimary, &primary);
+        return duplicated ? primary : nullptr;
+    }
+    bool TokenElevated(OsHandle token) noexcept override {
+        UniqueHandle own;
+        if (!token && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, own.Receive())) token = own.Get();
+        TOKEN_ELEVATION elevation{};
+        DWORD size = 0;
+        return token && GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+               elevation.TokenIsElevated != 0;
+    }
+    bool ProgramExists(const char* path) noexcept override {
+        return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    }
+    bool Launch(const char* commandLine, const char* currentDirectory, const LaunchOptions& options,
                 ProcessInformation& processInfo) noexcept override {
-        // CreateProcess may write into the command line, so it gets a copy; one that
-        // does not fit is not started rather than started cut short.
-        char writableCommandLine[kMaxPath];
-        if (!CopyWhole(writableCommandLine, commandLine)) return false;
-        STARTUPINFOA startupInfo{};
-        startupInfo.cb = sizeof(startupInfo);
-        PROCESS_INFORMATION started{};
-        if (!CreateProcessA(nullptr, writableCommandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                            currentDirectory, &startupInfo, &started)) {
+        // Wide, as the start with a token has no other form; a command line that does not fit is not started.
+        const auto widen = [](const char* text, wchar_t (&wide)[kMaxPath]) {
+            return MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kMaxPath) > 0;
+        };
+        wchar_t application[kMaxPath];
+        wchar_t command[kMaxPath];
+        wchar_t directory[kMaxPath];
+        const wchar_t* name = options.application ? application : nullptr;
+        if ((name && !widen(options.application, application)) || !widen(commandLine, command) ||
+            !widen(currentDirectory, directory)) {
             return false;
         }
+        const DWORD flags = options.noWindow ? CREATE_NO_WINDOW : 0;
+        STARTUPINFOW startupInfo{};
+        startupInfo.cb = sizeof(startupInfo);
+        PROCESS_INFORMATION started{};
+        // Given no environment, the start with a token builds the user's own.
+        const BOOL created = options.userToken
+            ? CreateProcessWithTokenW(options.userToken, LOGON_WITH_PROFILE, name, command, flags, nullptr,
+                                      directory, &startupInfo, &started)
+            : CreateProcessW(name, command, nullptr, nullptr, FALSE, flags, nullptr, directory, &startupInfo,
+                             &started);
+        if (!created) return false;
         processInfo.process = started.hProcess;
         processInfo.thread = started.hThread;
         return true;

@@ -26,6 +26,8 @@ public:
     virtual bool RunsAsSystem() noexcept = 0;
     // ProcessIdToSessionId of the installer's own process; 0 when it cannot be read.
     virtual std::uint32_t SessionId() noexcept = 0;
+    // The session's user (WTSUserName) has the token's user name, ASCII case ignored; true when unreadable.
+    virtual bool SessionUserIsOwn() noexcept = 0;
     // The installer's window station is visible (WSF_VISIBLE).
     virtual bool WindowStationVisible() noexcept = 0;
     // A modal box with no owner, the system's default caption and MB_OK.

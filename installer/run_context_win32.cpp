@@ -1,10 +1,12 @@
 #include "run_context.h"
 
+#include "ascii_case.h"
 #include "unique_handle.h"
 
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <wtsapi32.h>
 
 #include <cstdlib>
 #include <utility>
@@ -41,6 +43,15 @@ public:
         DWORD session = 0;
         return ProcessIdToSessionId(GetCurrentProcessId(), &session) ? session : 0;
     }
+    bool SessionUserIsOwn() noexcept override {
+        UniqueResource<LPSTR, decltype(&WTSFreeMemory), &WTSFreeMemory> sessionUser;
+        DWORD size = 0;
+        char own[kMaxPath];
+        AccountName(own);
+        return !WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName,
+                                            sessionUser.Receive(), &size) ||
+               EqualsIgnoringAsciiCase(sessionUser.Get(), own);
+    }
     bool WindowStationVisible() noexcept override {
         USEROBJECTFLAGS flags{};
         return GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr) &&
@@ -68,7 +79,8 @@ public:
         char windows[kMaxPath];
         char path[kMaxPath];
         char older[kMaxPath];
-        const UINT length = GetWindowsDirectoryA(windows, kMaxPath);
+        // Not GetWindowsDirectory: a terminal server gives each user a Windows folder of their own.
+        const UINT length = GetSystemWindowsDirectoryA(windows, kMaxPath);
         if (length == 0 || length >= kMaxPath || !FormatWhole(path, sizeof path, "%s\\Temp\\OrvaSetup.log", windows) ||
             !FormatWhole(older, sizeof older, "%s.old", path)) {
             return false;

@@ -9,9 +9,11 @@
 LaunchedProcess RunEngine(const char* commandLineTail, const char* folder) noexcept {
     LaunchedProcess engine;
     char command[kMaxPath];
-    if (!EngineCommand(command, commandLineTail) || !IsKnownFolder(folder)) {
-        LogLine("engine not run: its command line is too long or its folder unknown");
-    } else if (engine.Start(command, folder, true) == 1) {
+    char application[kMaxPath];
+    if (!EngineCommand(command, commandLineTail) || !IsKnownFolder(folder) ||
+        !FindProgram(application, installerState.sourceFolder, folder, "kx.exe")) {
+        LogLine("engine not run: command line too long, or no kx.exe beside the installer or in %s", folder);
+    } else if (engine.Start(command, folder, true, {application}) == 1) {
         installerState.outcome.engineExitCode = engine.ExitCode();
         LogLine("engine %s: exit code %u", command, static_cast<unsigned>(engine.ExitCode()));
     } else {
@@ -43,27 +45,59 @@ const char* WhyNotStartedNow() noexcept {
     return WhyNoUserIsThere();
 }
 
-bool StartDetector() noexcept {
-    if (const char* why = WhyNotStartedNow()) {
-        LogLine("detector not started: %s", why);
+bool FindProgram(char (&path)[kMaxPath], const char* first, const char* second, const char* name) noexcept {
+    return (PathInFolder(path, first, name) && Platform().processes->ProgramExists(path)) ||
+           (PathInFolder(path, second, name) && Platform().processes->ProgramExists(path));
+}
+
+bool StartForUser(const char* what, const char* application, const char* commandLine) noexcept {
+    ProcessesApi& processes = *Platform().processes;
+    const char* folder = installerState.installFolder;
+    const char* why = WhyNotStartedNow();
+    const bool elevated = !why && processes.TokenElevated(nullptr);
+    ProcessHandle token;
+    if (elevated) {
+        const DebugPrivilege privilege(processes, processes.EnableDebugPrivilege());  // another user's shell
+        LogStep(privilege.IsValid() || Platform().context->LastError() == kErrorNone, "debug privilege");
+        token.Reset(processes, processes.ShellUserToken());
+        LogStep(token.IsValid(), "open the shell's token");
+    }
+    LaunchedProcess program;
+    if (token.IsValid()) {
+        const char* shell = processes.TokenElevated(token.Get()) ? "" : "not ";
+        const bool done = program.Start(commandLine, folder, false, {application, false, token.Get()}) == 1;
+        LogStep(done, "as the shell's user (token %selevated), start %s %s", shell, what, commandLine);
+        if (done) return true;
+    }
+    if (elevated && !Platform().context->SessionUserIsOwn()) why = "the session's user is another";
+    if (why) {
+        LogLine("%s not started: %s", what, why);
         return false;
     }
-    char command[kMaxPath];
-    if (!DetectorCommand(command, installerState.installFolder)) return false;
-    LaunchedProcess detector;
-    const bool started = detector.Start(command, installerState.installFolder, false) == 1;
-    LogStep(started, "start detector %s", command);
+    const bool started = program.Start(commandLine, folder, false, {application}) == 1;
+    LogStep(started, "as the installer, start %s %s", what, commandLine);
     return started;
+}
+
+bool StartDetector() noexcept {
+    char command[kMaxPath];
+    char application[kMaxPath];
+    return DetectorCommand(command, installerState.installFolder) &&
+           PathInFolder(application, installerState.installFolder, kDetectorProcessName) &&
+           StartForUser("detector", application, command);
 }
 
 LaunchedProcess RunShortcutScript(const char* argument) noexcept {
     LaunchedProcess script;
     char systemFolder[kMaxPath];
     char command[kMaxPath];
+    const bool restartStarted = installerState.outcome.engineExitCode == kExitRestartStarted;
+    if (restartStarted) LogLine("script not run: the engine has started a restart");
     // Without the system folder there is no interpreter to trust: the script is not run.
-    if (Platform().context->SystemFolder(systemFolder) &&
+    if (!restartStarted && Platform().context->SystemFolder(systemFolder) &&
         ScriptCommand(command, systemFolder, installerState.installFolder, argument)) {
-        LogStep(script.Start(command, installerState.installFolder, true) == 1, "run script %s", command);
+        const bool ran = script.Start(command, installerState.installFolder, true, {nullptr, true}) == 1;
+        LogStep(ran, "run script %s", command);
     }
     return script;
 }

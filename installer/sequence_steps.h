@@ -4,7 +4,8 @@
 #include "process_objects.h"
 
 // Runs "kx.exe <tail>" in folder, waits, and puts its exit code into the run's outcome (0
-// when not started). A tail too long for the command line is not passed on cut short.
+// when not started). A tail too long for the command line is not passed on cut short. Never a
+// kx.exe that a search finds: the one beside the installer, else the one in folder.
 LaunchedProcess RunEngine(const char* commandLineTail, const char* folder) noexcept;
 
 // True when the driver's service key can be opened for reading and is not marked for
@@ -18,10 +19,18 @@ void DeleteInstallerKey() noexcept;
 // user is there, or the engine has already started a restart. Null when they are.
 [[nodiscard]] const char* WhyNotStartedNow() noexcept;
 
-// Starts the detector from the installation folder by its quoted full path, without
-// waiting; false when its path is unknown, it could not be started or WhyNotStartedNow.
+// "<folder>\<name>" of the first of the two folders holding that file; false when neither does.
+[[nodiscard]] bool FindProgram(char (&path)[kMaxPath], const char* first, const char* second,
+                               const char* name) noexcept;
+
+// Starts a program for the session's user in the installation folder, without waiting, unless
+// WhyNotStartedNow: elevated, as the shell's user; else as itself if that is the session's user.
+bool StartForUser(const char* what, const char* application, const char* commandLine) noexcept;
+
+// StartForUser of the detector, by its quoted full path; false also when its path is unknown.
 bool StartDetector() noexcept;
 
-// Runs the shortcut script with argument in the installation folder and waits for it.
+// Runs the shortcut script with argument in the installation folder and waits for it, unless the
+// engine has started a restart.
 // The returned object holds the ended script's handles until the sequence releases it.
 LaunchedProcess RunShortcutScript(const char* argument) noexcept;

@@ -12,7 +12,8 @@
 // installation folder because the detector and Tesvo.exe, which import it at load
 // time, find it there.
 //
-//   ORVA_KX_RECORD         file each run is appended to (default %TEMP%\KxRuns.txt)
+//   ORVA_KX_RECORD         file each run is appended to (default %TEMP%\KxRuns.txt), with
+//                          whether SeDebugPrivilege is enabled in its token
 //   ORVA_KX_FAIL_INSTALL=1 the driver fails to install: no keys, no files
 //   ORVA_KX_KEEP_DRIVER=1  "/U" leaves the driver installed, as a cancelled uninstall does
 //   ORVA_KX_TESVO_RAN=1    the install also writes the installer key's value TesvoRan
@@ -229,6 +230,16 @@ int ChosenExitCode(int own) {
     return static_cast<int>(code);
 }
 
+// Whether the token it got from the installer has SeDebugPrivilege enabled: it must not.
+bool DebugPrivilegeEnabled() {
+    UniqueHandle token;
+    PRIVILEGE_SET privileges{1, PRIVILEGE_SET_ALL_NECESSARY, {{{}, 0}}};
+    BOOL enabled = FALSE;
+    return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) &&
+           LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privilege[0].Luid) &&
+           PrivilegeCheck(token.Get(), &privileges, &enabled) && enabled;
+}
+
 bool AsksToUninstall(const char* tail) {
     for (const char* p = tail; p && p[0] && p[1]; ++p) {
         if (p[0] == '/' && (p[1] == 'U' || p[1] == 'u')) return true;
@@ -248,5 +259,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandTail, int) {
     bool uninstall = AsksToUninstall(tail);
     Record("kx %s pid=%lu args=[%s] cwd=[%s] folder=[%s]", uninstall ? "uninstall" : "install",
            GetCurrentProcessId(), tail, directory, folderKnown ? folder : "unknown");
+    Record("  SeDebugPrivilege %s", DebugPrivilegeEnabled() ? "enabled" : "not enabled");
     return ChosenExitCode(uninstall ? UninstallDriver(folder, folderKnown) : InstallDriver(folder, folderKnown));
 }

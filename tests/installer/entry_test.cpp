@@ -2,6 +2,7 @@
 
 #include "fake_platform.h"
 #include "process_objects.h"
+#include "run_context.h"
 
 #include <gtest/gtest.h>
 
@@ -216,5 +217,37 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"ModulePathCut", "C:\\Program Files", "D:\\Setup\\OrvaSetup.exe", true,
                    "C:\\Program Files\\OrvaPanels", ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+struct LogFileCase {
+    const char* name;
+    bool reparsePoint;
+    std::uint32_t links;
+    std::uint64_t size;
+    LogFileUse use;
+};
+
+class LogFile : public ::testing::TestWithParam<LogFileCase> {};
+
+// A standard user may have put a link where the log goes: it is never written through.
+TEST_P(LogFile, IsWrittenOnlyWhenItIsNoLink) {
+    const LogFileCase& c = GetParam();
+    EXPECT_EQ(UseOfLogFile(c.reparsePoint, c.links, c.size), c.use);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogFile,
+                         ::testing::Values(LogFileCase{"New", false, 1, 0, LogFileUse::kAppend},
+                                           LogFileCase{"AtTheLimit", false, 1, 1048576, LogFileUse::kAppend},
+                                           LogFileCase{"OverTheLimit", false, 1, 1048577, LogFileUse::kRotate},
+                                           LogFileCase{"ReparsePoint", true, 1, 0, LogFileUse::kRefuse},
+                                           LogFileCase{"ReparsePointOverTheLimit", true, 1, 1048577,
+                                                       LogFileUse::kRefuse},
+                                           LogFileCase{"HardLinked", false, 2, 10, LogFileUse::kRefuse},
+                                           LogFileCase{"HardLinkedOverTheLimit", false, 3, 1048577,
+                                                       LogFileUse::kRefuse}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -125,10 +125,33 @@ FakeProcess* FakeProcesses::Find(std::uint32_t processId) {
 
 OsHandle FakeProcesses::OpenForTermination(std::uint32_t processId) noexcept {
     log_.push_back("open " + Pid(processId));
+    if (!debugPrivilegeOn) ++opensWithoutDebugPrivilege;
     FakeProcess* process = Find(processId);
     if (!process || !process->canOpen) return nullptr;
     openProcesses.insert(processId);
     return MakeHandle(kProcessHandleBase + processId);
+}
+
+// The token that turns the privilege off again.
+const OsHandle kPrivilegeToken = MakeHandle(0x77);
+
+OsHandle FakeProcesses::EnableDebugPrivilege() noexcept {
+    if (!debugPrivilege || debugPrivilegeOn) return nullptr;
+    debugPrivilegeOn = true;
+    return kPrivilegeToken;
+}
+
+void FakeProcesses::RestoreDebugPrivilege(OsHandle token) noexcept {
+    if (token != kPrivilegeToken || !debugPrivilegeOn) ++badCloses;
+    debugPrivilegeOn = false;
+}
+
+OsHandle FakeProcesses::ShellUserToken() noexcept {
+    log_.push_back(std::string("shell token, debug privilege ") + (debugPrivilegeOn ? "on" : "off"));
+    if (!shellToken) return nullptr;
+    const OsHandle token = MakeHandle(nextHandle_++);
+    openHandles.insert(token);
+    return token;
 }
 
 bool FakeProcesses::ReadExitCode(OsHandle handle, std::uint32_t& exitCode) noexcept {
@@ -171,10 +194,12 @@ void FakeProcesses::Close(OsHandle handle) noexcept {
     log_.push_back("close " + Pid(processId));
 }
 
-bool FakeProcesses::Launch(const char* commandLine, const char* currentDirectory,
+bool FakeProcesses::Launch(const char* commandLine, const char* currentDirectory, const LaunchOptions& options,
                           ProcessInformation& processInfo) noexcept {
     log_.push_back(std::string("launch ") + commandLine + " in " + currentDirectory);
-    if (launchFails) return false;
+    launches.push_back({options.application ? options.application : "", commandLine, options.noWindow,
+                        options.userToken != nullptr, debugPrivilegeOn});
+    if (launchFails || (options.userToken && tokenLaunchFails)) return false;
     if (onLaunch) onLaunch(commandLine);
     processInfo.process = MakeHandle(nextHandle_++);
     processInfo.thread = MakeHandle(nextHandle_++);
@@ -371,6 +396,7 @@ void ClearInstallerState() {
 FakePlatform::FakePlatform() : saved_(Platform()) {
     ClearInstallerState();
     Platform() = InstallerPlatform{&registry, &processes, &fileSystem, &context};
+    processes.files = &fileSystem.files;
 }
 
 FakePlatform::~FakePlatform() {

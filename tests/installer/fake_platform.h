@@ -62,6 +62,15 @@ struct FakeProcess {
     bool alreadyEnded = false;   // ended with exit code 259: signalled, cannot be terminated
 };
 
+// One process the installer started, with how it was started.
+struct FakeLaunch {
+    std::string application;  // empty: none given
+    std::string commandLine;
+    bool noWindow;
+    bool asShellUser;
+    bool debugPrivilegeOn;  // the installer's token had it on at the start
+};
+
 // The process list, and the processes the installer starts: what the started program
 // does is run when it is launched (before any wait).
 class FakeProcesses final : public ProcessesApi {
@@ -71,12 +80,24 @@ public:
     std::vector<FakeProcess> table;  // in snapshot order
     bool snapshotFails = false;
     bool debugPrivilege = true;  // false: the token lacks it
+    bool debugPrivilegeOn = false;  // its state in the installer's token
+    int opensWithoutDebugPrivilege = 0;
+    bool elevated = false;       // the installer's token
+    bool shellToken = false;     // a session shell whose token can be had
+    bool shellElevated = false;
     bool launchFails = false;
+    bool tokenLaunchFails = false;  // CreateProcessWithTokenW fails (Secondary Logon off)
+    const std::map<std::string, std::string>* files = nullptr;  // where ProgramExists looks
+    std::vector<FakeLaunch> launches;
     std::function<void(const std::string& commandLine)> onLaunch;
     std::uint32_t exitCode = 0;  // what every process waited for ends with
 
     OsHandle TakeSnapshot() noexcept override;
-    bool EnableDebugPrivilege() noexcept override { return debugPrivilege; }
+    OsHandle EnableDebugPrivilege() noexcept override;
+    void RestoreDebugPrivilege(OsHandle token) noexcept override;
+    OsHandle ShellUserToken() noexcept override;
+    bool TokenElevated(OsHandle token) noexcept override { return token ? shellElevated : elevated; }
+    bool ProgramExists(const char* path) noexcept override { return files && files->count(path) == 1; }
     bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
     bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
     OsHandle OpenForTermination(std::uint32_t processId) noexcept override;
@@ -84,7 +105,7 @@ public:
     bool TerminateWithCode(OsHandle process, std::uint32_t exitCode) noexcept override;
     bool WaitForEnd(OsHandle process, std::uint32_t milliseconds) noexcept override;
     void Close(OsHandle handle) noexcept override;
-    bool Launch(const char* commandLine, const char* currentDirectory,
+    bool Launch(const char* commandLine, const char* currentDirectory, const LaunchOptions& options,
                 ProcessInformation& processInfo) noexcept override;
     std::uint32_t WaitUntilEnded(OsHandle process) noexcept override;
     void Pause(std::uint32_t milliseconds) noexcept override;
@@ -156,6 +177,7 @@ public:
     bool system = false;
     std::uint32_t session = 1;
     bool visible = true;
+    bool sessionUserIsOwn = true;
     bool logOpens = true;
     bool logOpen = true;  // OpenLog() says whether it stays so
     std::uint32_t lastError = 0;  // what a failed step reports
@@ -167,6 +189,7 @@ public:
     bool SystemFolder(char (&folder)[kMaxPath]) noexcept override;
     bool RunsAsSystem() noexcept override { return system; }
     std::uint32_t SessionId() noexcept override { return session; }
+    bool SessionUserIsOwn() noexcept override { return sessionUserIsOwn; }
     bool WindowStationVisible() noexcept override { return visible; }
     void ShowMessageBox(const char* text) noexcept override { log_.push_back(std::string("message box ") + text); }
     void AccountName(char (&name)[kMaxPath]) noexcept override;

@@ -200,6 +200,7 @@ TEST_F(InstallSequence, RepeatedInstallOverwritesAndRewrites) {
 
 TEST_F(InstallSequence, DriveRootSourceGivesDoubleBackslashes) {
     fakes.fileSystem.files["D:\\\\PANELSET.TXT"] = "from the root";
+    fakes.fileSystem.files["D:\\\\kx.exe"] = "engine";
     SetFolders("D:\\", kTarget);
     EXPECT_EQ(Install(""), 0);
     EXPECT_EQ(CountInLog("copy D:\\\\PANELSET.TXT to " + kTarget + "\\PANELSET.TXT"), 1);
@@ -220,7 +221,7 @@ TEST_F(InstallSequence, PathsThatDoNotFitAreSkippedNotCut) {
     }
     EXPECT_FALSE(HasValue(kRunKeyText, kRunValueText));  // "\"...\hidwatch.exe\"" is 262 bytes
     EXPECT_EQ(Value(kInstallerKeyText, "Tesvo"), longTarget + "\\Tesvo.exe");  // 257 bytes: fits
-    EXPECT_EQ(fakes.fileSystem.files.size(), 2u + 3u);  // the sources and the engine's files
+    EXPECT_EQ(fakes.fileSystem.files.size(), 4u + 3u);  // the sources and the engine's files
     ExpectNoHandleLeft(true);
 }
 
@@ -374,6 +375,7 @@ struct RunCase {
     std::uint32_t session;
     bool userProgramsStarted;  // the detector, the pause and the tool
     int exitCode;
+    bool scriptRun;
 };
 
 class InstallRuns : public InstallSequence, public ::testing::WithParamInterface<RunCase> {};
@@ -407,6 +409,7 @@ TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
     for (const std::string& step : userSteps) EXPECT_EQ(CountInLog(step), c.userProgramsStarted ? 1 : 0) << step;
     EXPECT_EQ(Value(kRunKeyText, kRunValueText), kQuotedDetector);
     EXPECT_EQ(Value(kInstallerKeyText, "Version"), ORVA_PROJECT_VERSION);
+    EXPECT_EQ(CountInLog("launch " + kScriptInstall + " in " + kTarget), c.scriptRun ? 1 : 0);
     EXPECT_EQ(ExitCodeFor(installerState.outcome), c.exitCode);
     EXPECT_EQ(fakes.context.Logged("detector not started: runs as SYSTEM"), c.system);
     EXPECT_EQ(fakes.context.Logged("tool not started: runs in session 0"), !c.system && c.session == 0);
@@ -415,13 +418,163 @@ TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, InstallRuns,
-    ::testing::Values(RunCase{"User", 0, false, 1, true, 0},
-                      RunCase{"SystemInAUsersSession", 0, true, 1, false, 0},
-                      RunCase{"SessionZero", 0, false, 0, false, 0},
-                      RunCase{"SystemInSessionZero", 0, true, 0, false, 0},
-                      RunCase{"RestartRequired", 3010, false, 1, true, 3010},
-                      RunCase{"RestartStarted", 1641, false, 1, false, 1641},
-                      RunCase{"EngineFailedButDriverThere", 1603, false, 1, true, 0}),
+    ::testing::Values(RunCase{"User", 0, false, 1, true, 0, true},
+                      RunCase{"SystemInAUsersSession", 0, true, 1, false, 0, true},
+                      RunCase{"SessionZero", 0, false, 0, false, 0, true},
+                      RunCase{"SystemInSessionZero", 0, true, 0, false, 0, true},
+                      RunCase{"RestartRequired", 3010, false, 1, true, 3010, true},
+                      RunCase{"RestartStarted", 1641, false, 1, false, 1641, false},
+                      RunCase{"EngineFailedButDriverThere", 1603, false, 1, true, 0, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// After 1641 the machine is going down: the icon, the Run value for the next log-on and
+// Version, then nothing more.
+TEST_F(InstallSequence, RestartStartedWritesTheRunValueAndVersionThenEnds) {
+    fakes.processes.exitCode = kExitRestartStarted;
+    EXPECT_EQ(Install(""), 0);
+
+    const CallLog& log = fakes.log;
+    const auto engineEnd = std::find(log.begin(), log.end(), "wait until ended");
+    ASSERT_NE(engineEnd, log.end());
+    EXPECT_EQ(CallLog(engineEnd + 1, log.end()),
+              (CallLog{"open " + kServiceKeyText, "close " + kServiceKeyText, "open " + kUninstallKeyText,
+                       "set DisplayIcon=" + kTarget + "\\kx.exe,0", "close " + kUninstallKeyText, "open " + kRunKeyText,
+                       "set " + kRunValueText + "=" + kQuotedDetector, "close " + kRunKeyText, "query TesvoRan",
+                       "set Version=" ORVA_PROJECT_VERSION, "close handle", "close handle"}));
+    for (const char* line : {"detector not started: the engine has started a restart",
+                             "script not run: the engine has started a restart",
+                             "tool not started: the engine has started a restart"}) {
+        EXPECT_TRUE(fakes.context.Logged(line)) << line;
+    }
+    ExpectNoHandleLeft(true);
+}
+
+enum class Way { kShellUser, kInstaller, kNot };
+
+struct UserStartCase {
+    const char* name;
+    bool elevated;
+    bool shellToken;
+    bool tokenStartFails;
+    bool sessionUserIsOwn;
+    Way way;
+};
+
+class UserPrograms : public InstallSequence, public ::testing::WithParamInterface<UserStartCase> {};
+
+// The detector and the tool run as the user whose desktop they are on, or not at all.
+TEST_P(UserPrograms, StartAsTheShellsUserOrAsTheInstallerOnlyWhenThatIsTheSessionsUser) {
+    const UserStartCase& c = GetParam();
+    fakes.processes.elevated = c.elevated;
+    fakes.processes.shellToken = c.shellToken;
+    fakes.processes.tokenLaunchFails = c.tokenStartFails;
+    fakes.context.sessionUserIsOwn = c.sessionUserIsOwn;
+
+    EXPECT_EQ(Install(""), 0);
+
+    // What started for good: a start with the token that failed is followed by the other way.
+    std::vector<std::string> started;
+    for (const FakeLaunch& launch : fakes.processes.launches) {
+        EXPECT_FALSE(launch.debugPrivilegeOn) << launch.commandLine;
+        if (launch.commandLine.rfind("kx.exe", 0) == 0 || launch.commandLine.find("cmd.exe") != std::string::npos) {
+            EXPECT_FALSE(launch.asShellUser) << launch.commandLine;
+        } else if (!(launch.asShellUser && c.tokenStartFails)) {
+            started.push_back((launch.asShellUser ? "as shell user " : "as installer ") + launch.application);
+        }
+    }
+    const std::vector<std::string> detectorAndTool = {kTarget + "\\hidwatch.exe", kTarget + "\\Tesvo.exe"};
+    std::vector<std::string> expected;
+    for (const std::string& program : detectorAndTool) {
+        if (c.way != Way::kNot) expected.push_back((c.way == Way::kShellUser ? "as shell user " : "as installer ") + program);
+    }
+    EXPECT_EQ(started, expected);
+    // The shell's token is opened with the debug privilege on, and only by an elevated installer.
+    EXPECT_EQ(CountInLog("shell token, debug privilege on"), c.elevated ? 2 : 0);
+    EXPECT_EQ(std::count(fakes.context.lines.begin(), fakes.context.lines.end(), "debug privilege: done"),
+              c.elevated ? 2 : 0);
+    EXPECT_EQ(fakes.context.Logged("detector not started: the session's user is another"), c.way == Way::kNot);
+    EXPECT_EQ(CountInLog("pause 5000"), 1);
+    EXPECT_FALSE(fakes.processes.debugPrivilegeOn);
+    ExpectNoHandleLeft(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UserPrograms,
+    ::testing::Values(
+        //            name                        elev   shell  fails  same   way
+        UserStartCase{"NotElevated", false, false, false, true, Way::kInstaller},
+        UserStartCase{"NotElevatedOtherSessionUser", false, false, false, false, Way::kInstaller},
+        UserStartCase{"ElevatedWithShell", true, true, false, true, Way::kShellUser},
+        UserStartCase{"OverTheShoulder", true, true, false, false, Way::kShellUser},
+        UserStartCase{"NoShellSameUser", true, false, false, true, Way::kInstaller},
+        UserStartCase{"NoShellOtherUser", true, false, false, false, Way::kNot},
+        UserStartCase{"TokenStartFailsSameUser", true, true, true, true, Way::kInstaller},
+        UserStartCase{"TokenStartFailsOtherUser", true, true, true, false, Way::kNot}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InstallSequence, ShellTokenElevationIsLogged) {
+    fakes.processes.elevated = true;
+    fakes.processes.shellToken = true;
+    fakes.processes.shellElevated = true;
+    EXPECT_EQ(Install(""), 0);
+    EXPECT_TRUE(fakes.context.Logged("as the shell's user (token elevated), start tool Tesvo.exe: done"));
+    fakes.processes.shellElevated = false;
+    SetFolders(kSource, kTarget);
+    EXPECT_EQ(Install(""), 0);
+    EXPECT_TRUE(fakes.context.Logged("as the shell's user (token not elevated), start detector " + kQuotedDetector +
+                                     ": done"));
+}
+
+struct ProgramFileCase {
+    const char* name;
+    bool engineBesideTheInstaller;
+    bool toolInstalled;
+    bool toolBesideTheInstaller;
+    std::string engine;  // the full paths started; empty: none
+    std::string tool;
+};
+
+class InstallProgramFiles : public InstallSequence, public ::testing::WithParamInterface<ProgramFileCase> {};
+
+// Programs start by their full paths; the interpreter alone without a window.
+TEST_P(InstallProgramFiles, AreTheOnesThereNeverFoundBySearch) {
+    const ProgramFileCase& c = GetParam();
+    fakes.registry.keys[kServiceKeyText] = {};  // an earlier driver, so that the run goes on without an engine
+    if (!c.engineBesideTheInstaller) fakes.fileSystem.files.erase(kSource + "\\kx.exe");
+    if (!c.toolBesideTheInstaller) fakes.fileSystem.files.erase(kSource + "\\Tesvo.exe");
+    engine.putsItsFiles = c.toolInstalled;
+
+    EXPECT_EQ(Install(""), 0);
+
+    std::map<std::string, FakeLaunch> byCommand;
+    for (const FakeLaunch& launch : fakes.processes.launches) byCommand.emplace(launch.commandLine, launch);
+    const auto startedAs = [&](const std::string& commandLine) {
+        auto found = byCommand.find(commandLine);
+        return found == byCommand.end() ? std::string() : found->second.application;
+    };
+    EXPECT_EQ(startedAs("kx.exe "), c.engine);
+    EXPECT_EQ(startedAs("Tesvo.exe"), c.tool);
+    EXPECT_EQ(startedAs(kQuotedDetector), kTarget + "\\hidwatch.exe");
+    EXPECT_EQ(fakes.context.Logged("engine not run: command line too long, or no kx.exe beside the installer or in " + kSource), c.engine.empty());
+    EXPECT_EQ(CountInLog("pause 5000"), c.tool.empty() ? 0 : 1);
+    EXPECT_EQ(fakes.context.Logged("tool not started: no Tesvo.exe in the installation folder nor the installer's"),
+              c.tool.empty());
+    for (const FakeLaunch& launch : fakes.processes.launches) {
+        EXPECT_EQ(launch.noWindow, launch.commandLine == kScriptInstall) << launch.commandLine;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstallProgramFiles,
+    ::testing::Values(
+        ProgramFileCase{"Usual", true, true, true, kSource + "\\kx.exe", kTarget + "\\Tesvo.exe"},
+        ProgramFileCase{"ToolBesideTheInstallerOnly", true, false, true, kSource + "\\kx.exe", kSource + "\\Tesvo.exe"},
+        ProgramFileCase{"NoToolAnywhere", true, false, false, kSource + "\\kx.exe", ""},
+        ProgramFileCase{"NoEngine", false, false, true, "", kSource + "\\Tesvo.exe"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -55,6 +55,37 @@ INSTANTIATE_TEST_SUITE_P(
                   {10}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct PrivilegeCase {
+    const char* name;
+    bool tokenHasIt;
+    bool onBefore;
+    bool onWhileOpening;
+};
+
+class DebugPrivilegeAround : public ::testing::TestWithParam<PrivilegeCase> {};
+
+// Every program the installer starts later inherits the token's state.
+TEST_P(DebugPrivilegeAround, OpeningIsOnlyWhileOpeningAndThenAsBefore) {
+    const PrivilegeCase& c = GetParam();
+    FakePlatform fakes;
+    fakes.processes.debugPrivilege = c.tokenHasIt;
+    fakes.processes.debugPrivilegeOn = c.onBefore;
+    fakes.processes.table = {{10, "hidwatch.exe"}, {20, "hidwatch.exe"}};
+    {
+        RunningProcess process("hidwatch.exe");
+        EXPECT_EQ(fakes.processes.opensWithoutDebugPrivilege, c.onWhileOpening ? 0 : 2);
+        EXPECT_EQ(fakes.processes.debugPrivilegeOn, c.onBefore);
+        EXPECT_EQ(RunningProcessPeer::HeldCount(process), 2u);
+    }
+    EXPECT_EQ(fakes.processes.badCloses, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DebugPrivilegeAround,
+                         ::testing::Values(PrivilegeCase{"Administrator", true, false, true},
+                                           PrivilegeCase{"SystemHasItOn", true, true, true},
+                                           PrivilegeCase{"TokenWithoutIt", false, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Several detectors (one per session): all are terminated before any is waited for,
 // and one that never ends does not keep the others running.
 TEST(StopProcess, TerminatesEveryDetectorThenWaitsForAll) {

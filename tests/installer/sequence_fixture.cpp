@@ -9,6 +9,9 @@ SequenceTest::SequenceTest() {
     files.folders = {"C:", "C:\\Program Files (x86)", "C:\\Windows", kSystem, "D:", kSource, "C:\\Users", "C:\\Users\\me"};
     files.files[kSource + "\\PANELSET.TXT"] = "shipped settings";
     files.files[kSource + "\\HIDWATCH.EXE"] = "detector v2";
+    // The driver package's own programs beside the installer.
+    files.files[kSource + "\\kx.exe"] = "engine";
+    files.files[kSource + "\\Tesvo.exe"] = "tool";
     fakes.registry.keys[kRunKeyText]["Other"] = "C:\\other.exe";
     SetFolders(kSource, kTarget);
 

@@ -313,6 +313,7 @@ struct UninstallRunCase {
     bool removed;           // the removal path, not the detector's restart
     bool detectorStarted;
     int exitCode;
+    bool scriptRun;
 };
 
 class UninstallRuns : public UninstallSequence, public ::testing::WithParamInterface<UninstallRunCase> {};
@@ -334,7 +335,8 @@ TEST_P(UninstallRuns, RemoveOrRestartTheDetector) {
 
     EXPECT_EQ(KeyExists(kInstallerKeyText), !c.removed);
     EXPECT_EQ(HasValue(kRunKeyText, kRunValueText), !c.removed);
-    EXPECT_EQ(CountInLog("launch " + kScriptUninstall + " in " + kTarget), c.removed ? 1 : 0);
+    EXPECT_EQ(CountInLog("launch " + kScriptUninstall + " in " + kTarget), c.scriptRun ? 1 : 0);
+    EXPECT_EQ(fakes.context.Logged("script not run: the engine has started a restart"), c.removed && !c.scriptRun);
     EXPECT_EQ(HasFile(kTarget + "\\HIDWATCH.EXE"), !c.removed);
     const bool restartPending = c.engineExitCode == 3010 || c.engineExitCode == 1641;
     EXPECT_EQ(CountInLog("delete at restart " + settings), c.removed && restartPending ? 1 : 0);
@@ -345,12 +347,51 @@ TEST_P(UninstallRuns, RemoveOrRestartTheDetector) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UninstallRuns,
-    ::testing::Values(UninstallRunCase{"DriverRemoved", true, 0, false, true, false, 0},
-                      UninstallRunCase{"DriverKept", false, 1602, false, false, true, 1603},
-                      UninstallRunCase{"DriverKeptAsSystem", false, 0, true, false, false, 1603},
-                      UninstallRunCase{"DriverRemovedUpToTheRestart", false, 3010, false, true, false, 3010},
-                      UninstallRunCase{"RestartStarted", false, 1641, false, true, false, 1641},
-                      UninstallRunCase{"DriverGoneRestartRequired", true, 3010, false, true, false, 3010}),
+    ::testing::Values(UninstallRunCase{"DriverRemoved", true, 0, false, true, false, 0, true},
+                      UninstallRunCase{"DriverKept", false, 1602, false, false, true, 1603, false},
+                      UninstallRunCase{"DriverKeptAsSystem", false, 0, true, false, false, 1603, false},
+                      UninstallRunCase{"DriverRemovedUpToTheRestart", false, 3010, false, true, false, 3010, true},
+                      // The restart under way: everything goes, or goes at it, but the script never runs.
+                      UninstallRunCase{"RestartStarted", false, 1641, false, true, false, 1641, false},
+                      UninstallRunCase{"DriverGoneRestartRequired", true, 3010, false, true, false, 3010, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+struct EngineFileCase {
+    const char* name;
+    bool besideTheInstaller;
+    bool inTheInstallFolder;
+    std::string started;  // the engine's full path; empty: none started
+};
+
+class UninstallEngineFile : public UninstallSequence, public ::testing::WithParamInterface<EngineFileCase> {};
+
+// Never a kx.exe that a search would find (the current folder's, or on PATH).
+TEST_P(UninstallEngineFile, IsTheInstallersElseTheInstalledOne) {
+    const EngineFileCase& c = GetParam();
+    if (!c.besideTheInstaller) fakes.fileSystem.files.erase(kSource + "\\kx.exe");
+    if (!c.inTheInstallFolder) fakes.fileSystem.files.erase(kTarget + "\\kx.exe");
+
+    (void)Uninstall("/U");
+
+    std::vector<std::string> engines;
+    for (const FakeLaunch& launch : fakes.processes.launches) {
+        if (launch.commandLine == "kx.exe /U") engines.push_back(launch.application);
+    }
+    EXPECT_EQ(engines, c.started.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.started});
+    EXPECT_EQ(fakes.context.Logged("engine not run: command line too long, or no kx.exe beside the installer or in " + kTarget),
+              c.started.empty());
+    EXPECT_EQ(installerState.outcome.engineExitCode, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UninstallEngineFile,
+                         ::testing::Values(EngineFileCase{"Both", true, true, kSource + "\\kx.exe"},
+                                           EngineFileCase{"InstalledOnly", false, true, kTarget + "\\kx.exe"},
+                                           EngineFileCase{"BesideTheInstallerOnly", true, false, kSource + "\\kx.exe"},
+                                           EngineFileCase{"Neither", false, false, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# How the real OrvaSetup.exe starts programs under Wine: the engine by its full path, from
+# the installer's folder or (uninstalling) the installation folder, never a kx.exe found on
+# PATH; the engine without SeDebugPrivilege; the detector and the tool as the installer's
+# user, since Wine has no shell window and one user.
+# Usage: orvasetup_launch_wine_test.sh OrvaSetup.exe HIDWATCH.EXE PANELSET.TXT kx.exe menulinks.bat
+#          Tesvo.exe OrvaPubIf.dll OrvaScreens.txt orva_probe.exe planted_cmd.exe
+# (WINEPREFIX set by the fixture; the detector needs a display.)
+set -u
+: "${WINEPREFIX:?WINEPREFIX must name a throwaway prefix}"
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/../../scripts/lib.sh" && orva_use_wine || exit
+[ $# -eq 10 ] || { echo "usage: $0 (10 files)" >&2; exit 2; }
+
+program_files=$(orva_program_files)
+[ -n "$program_files" ] || { echo "Wine gave no Program Files folder" >&2; exit 1; }
+folder_win="$program_files\\OrvaPanels"
+folder=$(orva_unix_path "$folder_win")
+
+orva_work setup-launch shared
+pkg="$work/package"
+mkdir -p "$pkg" "$work/onpath"
+cp "$1" "$2" "$3" "$4" "$5" "$6" "$7" "$8" "$pkg/"
+cp "$9" "$work/orva_probe.exe"
+probe_exe="$work/orva_probe.exe"
+# A kx.exe that Windows' search would find on PATH: it notes its runs, which must not happen.
+cp "${10}" "$work/onpath/kx.exe"
+export WINEPATH
+WINEPATH=$(orva_windows_path "$work/onpath")
+orva_records "$work/records"
+unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN ORVA_KX_EXIT_CODE
+log=$(orva_setup_log)
+regv delete 'HKLM\SOFTWARE\TALMAR' /f; regv delete "$service_key" /f; rm -rf "$folder" "$log"*
+
+setup() {
+  local before
+  before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+  run_setup "$@"
+  tail -c +$((before + 1)) "$log" 2>/dev/null | tr -d '\r' >"$work/run.log"
+}
+logged() {
+  local text missing=""
+  for text in "$@"; do grep -qF -- "$text" "$work/run.log" || missing+=" [$text]"; done
+  [ -z "$missing" ] || { echo "   not in the log:$missing"; return 1; }
+}
+engine_runs() {
+  local runs
+  runs=$(grep -c '^kx ' "$work/records/kx.txt" 2>/dev/null)
+  echo "${runs:-0}"
+}
+planted_never_ran() { [ ! -e "$work/records/planted.txt" ]; }
+
+echo "-- install from a folder without kx.exe, one on PATH"
+mv "$pkg/kx.exe" "$work/kx.exe"
+setup
+check "exit code 1603: no engine, no driver" equals "$rc" 1603
+check "the kx.exe on PATH never ran" planted_never_ran
+check "nor any other" equals "$(engine_runs)" 0
+check "the log says why" logged "engine not run: command line too long, or no kx.exe beside the installer or in "
+
+echo "-- install with the engine beside the installer"
+mv "$work/kx.exe" "$pkg/kx.exe"
+setup
+check "exit code 0" equals "$rc" 0
+check "the engine ran once" equals "$(engine_runs)" 1
+check "without SeDebugPrivilege enabled in its token" \
+  equals "$(grep -c 'SeDebugPrivilege not enabled' "$work/records/kx.txt")" 1
+check "the debug privilege was switched on to open the detectors" logged "debug privilege: done"
+check "no shell window under Wine, and one user: the detector and the tool as the installer" logged \
+  "open the shell's token: failed" "as the installer, start detector \"$folder_win\\hidwatch.exe\": done" \
+  "as the installer, start tool Tesvo.exe: done"
+check "the detector runs" [ -n "$(probe find --exe HIDWATCH.EXE --wait-ms 20000 | sed -n 's/^pid=//p')" ]
+check "the tool was started" equals "$(grep -c "started pid=" "$work/records/tesvo.txt")" 1
+
+echo "-- uninstall from a folder without kx.exe: the installed one"
+mv "$pkg/kx.exe" "$work/kx.exe"
+ORVA_KX_KEEP_DRIVER=1 setup /U
+check "exit code 1603: the driver stays" equals "$rc" 1603
+check "the installed engine ran, in the installation folder" \
+  equals "$(grep '^kx uninstall' "$work/records/kx.txt" | tr -d '\r' | sed 's/pid=[0-9]* //')" \
+  "kx uninstall args=[/U] cwd=[$folder_win] folder=[$folder_win]"
+check "the kx.exe on PATH never ran" planted_never_ran
+
+echo "-- uninstall with kx.exe in neither folder"
+rm -f "$folder/kx.exe"
+setup /U
+check "exit code 1603: the driver stays" equals "$rc" 1603
+check "no engine ran" equals "$(engine_runs)" 2
+check "the kx.exe on PATH never ran" planted_never_ran
+check "the log says why" logged "engine not run: command line too long, or no kx.exe beside the installer or in $folder_win"
+checks_done
