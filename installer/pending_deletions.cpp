@@ -42,11 +42,9 @@ std::size_t RemoveDeletionsInFolder(std::string& data, const std::u16string& fol
         const std::size_t end = middle == std::u16string::npos ? middle : units.find(u'\0', middle + 1);
         if (end == std::u16string::npos) return 0;
         // A deletion has an empty destination; a rename is never taken back.
-        if (end == middle + 1 && InFolder(units.c_str() + at, folder)) {
-            ++removed;
-        } else {
-            kept.append(units, at, end + 1 - at);
-        }
+        const bool ours = end == middle + 1 && InFolder(units.c_str() + at, folder);
+        removed += ours ? 1 : 0;
+        if (!ours) kept.append(units, at, end + 1 - at);
         at = end + 1;
     }
     // Past the pairs, at most the empty string that ends them.
