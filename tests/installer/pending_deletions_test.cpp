@@ -3,6 +3,7 @@
 #include "install_sequence.h"
 #include "sequence_fixture.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
