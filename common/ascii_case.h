@@ -1,12 +1,13 @@
 // ASCII letter case, the one fold of the programs: a to z and A to Z only, every
 // other byte as it is. Names and switches are ASCII; a code-page fold would make
-// the result depend on the user's locale.
+// the result depend on the user's locale. UTF-16 units fold the same way.
 #pragma once
 
 #include <cstddef>
 
-[[nodiscard]] constexpr char UpperAscii(char c) noexcept {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+template <typename Unit>
+[[nodiscard]] constexpr Unit UpperAscii(Unit c) noexcept {
+    return (c >= 'a' && c <= 'z') ? static_cast<Unit>(c - 'a' + 'A') : c;
 }
 
 // Upper-cases text in place.

@@ -5,6 +5,7 @@
 #include "shared_contract.h"
 
 #include <cstdint>
+#include <string>
 
 class FileSystemApi {
 public:
@@ -22,6 +23,8 @@ public:
     virtual void ClearReadOnlyAndHidden(const char* path) noexcept = 0;
     // FindFirstFile and FindNextFile: visit is given the name of every file pattern finds.
     virtual void ForEachFile(const char* pattern, void (*visit)(const char* name)) noexcept = 0;
+    // MultiByteToWideChar(CP_ACP): path as the W functions, and the restart, see it.
+    virtual bool WidePath(const char* path, std::u16string& wide) noexcept = 0;
     // MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT: a file, or an empty folder, goes at the restart.
     virtual bool RemoveAtRestart(const char* path) noexcept = 0;
     // RemoveDirectory: only an empty folder goes. kErrorNone when it went, else the

@@ -29,6 +29,12 @@ public:
             if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) visit(found.cFileName);
         } while (FindNextFileA(search.Get(), &found));
     }
+    bool WidePath(const char* path, std::u16string& wide) noexcept override {
+        wchar_t units[kMaxPath];
+        const int count = MultiByteToWideChar(CP_ACP, 0, path, -1, units, static_cast<int>(kMaxPath));
+        wide.assign(reinterpret_cast<const char16_t*>(units), count > 0 ? count - 1 : 0);
+        return count > 0;
+    }
     bool RemoveAtRestart(const char* path) noexcept override {
         return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     }

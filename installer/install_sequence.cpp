@@ -3,6 +3,7 @@
 #include "command_lines.h"
 #include "entry.h"
 #include "file_system.h"
+#include "pending_deletions.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "registry.h"
@@ -109,6 +110,7 @@ int Install(const char* commandLine) noexcept {
     if (IsKnownFolder(state.installFolder)) {
         LogStep(files.CreateFolder(state.installFolder), "create folder %s", state.installFolder);
     }
+    TakeBackPendingDeletions();
     (void)CopyIntoInstallFolder(kSettingsFileName, 1);
     state.outcome.detectorInPlace = CopyIntoInstallFolder(kDetectorFileName, kDetectorCopyAttempts);
     if (IsKnownFolder(state.sourceFolder)) (void)files.SetCurrentFolder(state.sourceFolder);

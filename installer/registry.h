@@ -4,6 +4,7 @@
 #include "service_handle.h"
 
 #include <cstdint>
+#include <string>
 
 // The access masks the installer asks for.
 enum class KeyAccess {
@@ -28,6 +29,11 @@ public:
     virtual bool ValueExists(OsHandle key, const char* name) noexcept = 0;
     // RegQueryValueEx of a REG_DWORD; false when the value is missing or of another type.
     virtual bool ReadDword(OsHandle key, const char* name, std::uint32_t& data) noexcept = 0;
+    // RegQueryValueExW of a REG_MULTI_SZ into a buffer sized by a first query: its bytes as
+    // stored. False when the value is missing or of another type.
+    virtual bool ReadMultiString(OsHandle key, const char* name, std::string& data) noexcept = 0;
+    // RegSetValueExW of a REG_MULTI_SZ, or RegDeleteValueW when data is empty.
+    virtual bool WriteMultiString(OsHandle key, const char* name, const std::string& data) noexcept = 0;
     virtual void CloseKey(OsHandle key) noexcept = 0;
 };
 

@@ -64,6 +64,25 @@ public:
         data = value;
         return Succeeded(result) && type == REG_DWORD && size == sizeof value;
     }
+    bool ReadMultiString(OsHandle key, const char* name, std::string& data) noexcept override {
+        const std::wstring wide(name, name + lstrlenA(name));  // the value names are ASCII
+        DWORD type = 0;
+        DWORD size = 0;
+        const LONG sized = RegQueryValueExW(AsKey(key), wide.c_str(), nullptr, &type, nullptr, &size);
+        if (!Succeeded(sized)) return false;
+        data.assign(size, '\0');
+        auto* bytes = reinterpret_cast<BYTE*>(&data[0]);
+        const LONG result = RegQueryValueExW(AsKey(key), wide.c_str(), nullptr, &type, bytes, &size);
+        data.resize(size);
+        return Succeeded(result) && type == REG_MULTI_SZ;
+    }
+    bool WriteMultiString(OsHandle key, const char* name, const std::string& data) noexcept override {
+        const std::wstring wide(name, name + lstrlenA(name));
+        if (data.empty()) return Succeeded(RegDeleteValueW(AsKey(key), wide.c_str()));
+        const auto* bytes = reinterpret_cast<const BYTE*>(data.data());
+        const auto size = static_cast<DWORD>(data.size());
+        return Succeeded(RegSetValueExW(AsKey(key), wide.c_str(), 0, REG_MULTI_SZ, bytes, size));
+    }
     void CloseKey(OsHandle key) noexcept override {
         CloseKeepingLastError(AsKey(key), RegCloseKey);
     }

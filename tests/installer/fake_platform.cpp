@@ -86,6 +86,22 @@ bool FakeRegistry::ReadDword(OsHandle key, const char* name, std::uint32_t& data
     return true;
 }
 
+bool FakeRegistry::ReadMultiString(OsHandle key, const char* name, std::string& data) noexcept {
+    std::string* subKey = KeyOf(key);
+    if (!subKey || !multiStrings[*subKey].count(name)) return false;
+    data = multiStrings[*subKey][name];
+    return true;
+}
+
+bool FakeRegistry::WriteMultiString(OsHandle key, const char* name, const std::string& data) noexcept {
+    std::string* subKey = KeyOf(key);
+    log_.push_back(std::string(data.empty() ? "delete multi-string " : "write multi-string ") + name);
+    if (!subKey) return false;
+    if (data.empty()) return multiStrings[*subKey].erase(name) == 1;
+    multiStrings[*subKey][name] = data;
+    return true;
+}
+
 void FakeRegistry::CloseKey(OsHandle key) noexcept {
     std::string* subKey = KeyOf(key);
     if (!subKey) {
@@ -319,6 +335,12 @@ void FakeFileSystem::ForEachFile(const char* pattern, void (*visit)(const char* 
         }
     }
     for (const std::string& name : found) visit(name.c_str());
+}
+
+// The tests' paths are ASCII, the same in every code page.
+bool FakeFileSystem::WidePath(const char* path, std::u16string& wide) noexcept {
+    wide.assign(path, path + std::strlen(path));
+    return true;
 }
 
 bool FakeFileSystem::RemoveAtRestart(const char* path) noexcept {

@@ -32,6 +32,7 @@ public:
     std::map<std::string, std::map<std::string, std::string>> keys;
     std::set<std::string> failingKeys;  // create and open fail for these
     std::map<std::string, std::map<std::string, std::uint32_t>> dwords;  // REG_DWORD values, apart
+    std::map<std::string, std::map<std::string, std::string>> multiStrings;  // REG_MULTI_SZ bytes, apart
 
     bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept override;
     bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept override;
@@ -40,6 +41,8 @@ public:
     bool DeleteValue(OsHandle key, const char* name) noexcept override;
     bool ValueExists(OsHandle key, const char* name) noexcept override;
     bool ReadDword(OsHandle key, const char* name, std::uint32_t& data) noexcept override;
+    bool ReadMultiString(OsHandle key, const char* name, std::string& data) noexcept override;
+    bool WriteMultiString(OsHandle key, const char* name, const std::string& data) noexcept override;
     void CloseKey(OsHandle key) noexcept override;
 
     std::size_t OpenKeyCount() const { return open_.size(); }
@@ -149,6 +152,7 @@ public:
     bool RemoveFile(const char* path) noexcept override;
     void ClearReadOnlyAndHidden(const char* path) noexcept override;
     void ForEachFile(const char* pattern, void (*visit)(const char* name)) noexcept override;
+    bool WidePath(const char* path, std::u16string& wide) noexcept override;
     bool RemoveAtRestart(const char* path) noexcept override;
     std::uint32_t RemoveFolder(const char* path) noexcept override;
     OsHandle OpenHeldAgainstDeletion(const char* path) noexcept override;

@@ -3,7 +3,8 @@
 # stand-ins, through install, repeated install over two running hidwatch.exe, uninstall
 # with the driver kept and removed, a failing engine, a TesvoRan left by the engine, an
 # engine asking for a restart or starting one, a detector that cannot be copied, an
-# uninstall up to a restart and a second uninstall; with the exit codes, the Version
+# uninstall up to a restart with a file held, an install before that restart whose files
+# the restart keeps, and a second uninstall; with the exit codes, the Version
 # value and the log of every run, and the log's rules for a hard link and for size.
 # A cmd.exe planted beside the installer must never run.
 # Usage: orvasetup_life_wine_test.sh OrvaSetup.exe HIDWATCH.EXE PANELSET.TXT kx.exe menulinks.bat
@@ -32,6 +33,8 @@ cp "${10}" "$pkg/cmd.exe"
 # A second program named hidwatch.exe, outside the installation (it runs "sleep MS CODE").
 mkdir -p "$work/other"
 cp "${11}" "$work/other/hidwatch.exe"
+# The same program under a name the installer leaves alone ("hold FILE MS READY").
+cp "${11}" "$work/holder.exe"
 # The outside programs note their runs outside the installation folder, which must
 # end up empty.
 orva_records "$work/records"
@@ -218,17 +221,23 @@ check "the installer key stays, without Version" \
 check "the log: the failed copy, Version removed" logged "\\HIDWATCH.EXE to $folder_win\\HIDWATCH.EXE: failed" \
   "delete value Version: the installation failed: done"
 
-echo "-- /U: the engine keeps the driver's service key and asks for a restart (3010)"
+echo "-- /U: the engine keeps the driver's service key and asks for a restart (3010); PANELSET.TXT is held"
+"$ORVA_WINE" "$work/holder.exe" hold "$folder_win\\PANELSET.TXT" 60000 "$(orva_windows_path "$work")\\held.txt" \
+  >/dev/null 2>&1 </dev/null &
+check "another program holds PANELSET.TXT" wait_for 20 [ -e "$work/held.txt" ]
 ORVA_KX_KEEP_DRIVER=1 ORVA_KX_EXIT_CODE=3010 setup /U
+win taskkill /F /IM holder.exe >/dev/null
 check "exit code 3010" equals "$rc" 3010
 check "the installer key is gone, Version with it" fails regv query "$installer_key"
 check "the Run value is gone" fails regv query "$run_key" /v "$run_value"
-check "HIDWATCH.EXE and PANELSET.TXT are gone" [ ! -e "$folder/HIDWATCH.EXE" -a ! -e "$folder/PANELSET.TXT" ]
+check "HIDWATCH.EXE is gone" [ ! -e "$folder/HIDWATCH.EXE" ]
 check "no detector" wait_for 10 detector_gone
-check "the folder, still holding the driver's files, goes at the restart" \
-  grep -qF "\\??\\$folder_win\\0" <<<"$(regq "$session_manager_key" /v PendingFileRenameOperations)"
+pending() { regq "$session_manager_key" /v PendingFileRenameOperations; }
+check "the held PANELSET.TXT, and the folder still holding the driver's files, go at the restart" \
+  grep -qF "\\??\\$folder_win\\PANELSET.TXT\\0\\0\\??\\$folder_win\\0" <<<"$(pending)"
 check "the log: engine, service key, removal" logged "engine kx.exe /U: exit code 3010" \
-  "driver service key: present" "delete installer key: done" "remove folder $folder_win at the restart: done"
+  "driver service key: present" "delete installer key: done" "delete $folder_win\\PANELSET.TXT at the restart: done" \
+  "remove folder $folder_win at the restart: done"
 
 echo "-- the log so far"
 check "it holds every run, each from its header to its exit code" equals "$(log_runs)" "${codes[*]}"
@@ -239,6 +248,15 @@ filler=$((1048576 - $(stat -c %s "$log") - 2))
 setup
 check "exit code 0" equals "$rc" 0
 check "the log is appended to, not renamed" [ ! -e "$log.old" -a "$(tail -n 1 "$work/run.log")" = "exit code 0" ]
+check "nothing in the folder is left to go at the restart" fails grep -qiF "$folder_win" <<<"$(pending)"
+check "the log: both deletions taken back" \
+  logged "take back 2 deletions in $folder_win from PendingFileRenameOperations: done"
+echo "-- the restart (wineboot -r carries out what is pending)"
+# It also runs RunOnce entries (there are none) and leaves running programs alone: what it
+# changes beside the pending value, which it deletes, is nothing the cleanup must undo.
+orva_wineboot -r >/dev/null 2>&1 </dev/null
+check "HIDWATCH.EXE outlives it" cmp -s "$2" "$folder/HIDWATCH.EXE"
+check "PANELSET.TXT outlives it" cmp -s "$3" "$folder/PANELSET.TXT"
 
 echo "-- the last uninstall, with the log over 1 MiB hard-linked"
 ln "$log" "$log.link"

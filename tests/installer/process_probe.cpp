@@ -4,8 +4,10 @@
 //   source-folder FILE     writes the installer's source folder, worked out from its own path
 //   load DLL               exit code 1 when DLL loads by its bare name, 0 when not
 //   load-restricted DLL    the same after the installer's DLL search restriction
+//   hold FILE MS READY     holds FILE open against deletion for MS milliseconds, writing READY once it does
 #include "entry.h"
 #include "platform.h"
+#include "unique_handle.h"
 
 #include <windows.h>
 
@@ -44,6 +46,13 @@ int main(int argc, char** argv) {
     if (argc == 3 && (std::strcmp(argv[1], "load") == 0 || std::strcmp(argv[1], "load-restricted") == 0)) {
         if (std::strcmp(argv[1], "load-restricted") == 0) RestrictDllSearch();
         return LoadLibraryA(argv[2]) ? 1 : 0;
+    }
+    if (argc == 5 && std::strcmp(argv[1], "hold") == 0) {
+        const UniqueHandle file(CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || WriteText(argv[4], "held") != 0) return 2;
+        Sleep(static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
+        return 0;
     }
     return 64;
 }
