@@ -20,12 +20,11 @@ bool TokenUserIs(PSID sid) noexcept {
     union {
         TOKEN_USER user;
         BYTE room[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } buffer;
+    } own;
     DWORD size = 0;
     return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) &&
-           GetTokenInformation(token.Get(), TokenUser, &buffer, sizeof buffer, &size) &&
-           (sid ? EqualSid(buffer.user.User.Sid, sid)
-                : IsWellKnownSid(buffer.user.User.Sid, WinLocalSystemSid));
+           GetTokenInformation(token.Get(), TokenUser, &own, sizeof own, &size) &&
+           (sid ? EqualSid(own.user.User.Sid, sid) : IsWellKnownSid(own.user.User.Sid, WinLocalSystemSid));
 }
 
 bool OwnerIsTrusted(HANDLE file) noexcept {
