@@ -26,7 +26,7 @@ RunningProcess::RunningProcess(const char* executableName) noexcept
         char image[kMaxPath] = "";
         const bool read = process.IsValid() && api_->ImageName(process.Get(), image);
         const char* slash = std::strrchr(image, '\\');
-        // Windows soon reuses an ended process's id: one named otherwise now, or unread, is left alone.
+        // Windows soon reuses an ended process's id: one named otherwise now, or unreadable, is left alone.
         const bool named = read && EqualsIgnoringAsciiCase(slash ? slash + 1 : image, executableName);
         if (process.IsValid() && !named) LogLine("process %u now [%s]: left alone", entry.processId, image);
         try {
