@@ -5,6 +5,7 @@
 #include "run_context.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 RunningProcess::RunningProcess(const char* executableName) noexcept
@@ -22,8 +23,14 @@ RunningProcess::RunningProcess(const char* executableName) noexcept
         if (!EqualsIgnoringAsciiCase(entry.exeFile, executableName)) continue;
         ProcessHandle process(*api_, api_->OpenForTermination(entry.processId));
         LogStep(process.IsValid(), "open %s, process %u", entry.exeFile, static_cast<unsigned>(entry.processId));
+        char image[kMaxPath] = "";
+        const bool read = process.IsValid() && api_->ImageName(process.Get(), image);
+        const char* slash = std::strrchr(image, '\\');
+        // Windows soon reuses an ended process's id: one named otherwise now, or unreadable, is left alone.
+        const bool named = read && EqualsIgnoringAsciiCase(slash ? slash + 1 : image, executableName);
+        if (process.IsValid() && !named) LogLine("process %u now [%s]: left alone", entry.processId, image);
         try {
-            if (process.IsValid()) processes_.push_back(std::move(process));
+            if (named) processes_.push_back(std::move(process));
         } catch (const std::bad_alloc&) {
             // Without memory for more, the ones held are still stopped.
         }

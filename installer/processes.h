@@ -41,6 +41,8 @@ public:
     // OpenProcess with PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
     // no handle when it fails.
     virtual OsHandle OpenForTermination(std::uint32_t processId) noexcept = 0;
+    // QueryFullProcessImageName of an open process: its executable's full path.
+    virtual bool ImageName(OsHandle process, char (&path)[kMaxPath]) noexcept = 0;
     virtual bool ReadExitCode(OsHandle process, std::uint32_t& exitCode) noexcept = 0;
     virtual bool TerminateWithCode(OsHandle process, std::uint32_t exitCode) noexcept = 0;
     // True when the process has ended within the time given.

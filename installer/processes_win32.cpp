@@ -59,8 +59,12 @@ public:
         return ReadEntry(Process32Next, snapshot, entry);
     }
     OsHandle OpenForTermination(std::uint32_t processId) noexcept override {
-        // SYNCHRONIZE beside the two rights the termination needs, so that its end can be awaited.
+        // The rights to terminate and to read the image name, and SYNCHRONIZE to await the end.
         return OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, processId);
+    }
+    bool ImageName(OsHandle process, char (&path)[kMaxPath]) noexcept override {
+        DWORD size = kMaxPath;
+        return QueryFullProcessImageNameA(process, 0, path, &size) != FALSE;
     }
     bool ReadExitCode(OsHandle process, std::uint32_t& exitCode) noexcept override {
         DWORD code = 0;

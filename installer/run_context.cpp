@@ -40,8 +40,10 @@ void ShowError(const char* text) noexcept {
     Platform().context->ShowMessageBox(text);
 }
 
-LogFileUse UseOfLogFile(bool reparsePoint, std::uint32_t links, std::uint64_t size) noexcept {
+LogFileUse UseOfLogFile(bool reparsePoint, std::uint32_t links, std::uint64_t size,
+                        bool trustedOwner) noexcept {
     if (reparsePoint || links != 1) return LogFileUse::kRefuse;
+    if (!trustedOwner) return LogFileUse::kReplace;
     return size > kLogRotateBytes ? LogFileUse::kRotate : LogFileUse::kAppend;
 }
 

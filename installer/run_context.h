@@ -54,11 +54,12 @@ public:
 void ShowError(const char* text) noexcept;
 
 constexpr std::uint64_t kLogRotateBytes = 1048576;
-enum class LogFileUse { kAppend, kRotate, kRefuse };
+enum class LogFileUse { kAppend, kRotate, kRefuse, kReplace };
 
-// Standard users may create files in the log's folder, so the log is never written
-// through a link: a reparse point, or a file with a second name (a hard link), is refused.
-[[nodiscard]] LogFileUse UseOfLogFile(bool reparsePoint, std::uint32_t links, std::uint64_t size) noexcept;
+// Standard users may create files in the log's folder: a link (a reparse point, a second name) is refused,
+// and a file whose owner, not SYSTEM, Administrators or our own user, could read it is replaced.
+[[nodiscard]] LogFileUse UseOfLogFile(bool reparsePoint, std::uint32_t links, std::uint64_t size,
+                                      bool trustedOwner) noexcept;
 
 // Opens the log and writes the run's header: local time, version, account, session and
 // the tail as given. A log that cannot be written changes nothing else.

@@ -6,12 +6,35 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <aclapi.h>
 #include <wtsapi32.h>
 
 #include <cstdlib>
 #include <utility>
 
 namespace {
+
+// The process token's user is sid; with none given, LocalSystem.
+bool TokenUserIs(PSID sid) noexcept {
+    UniqueHandle token;
+    union {
+        TOKEN_USER user;
+        BYTE room[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } own;
+    DWORD size = 0;
+    return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) &&
+           GetTokenInformation(token.Get(), TokenUser, &own, sizeof own, &size) &&
+           (sid ? EqualSid(own.user.User.Sid, sid) : IsWellKnownSid(own.user.User.Sid, WinLocalSystemSid));
+}
+
+bool OwnerIsTrusted(HANDLE file) noexcept {
+    PSID owner = nullptr;
+    UniqueResource<PSECURITY_DESCRIPTOR, decltype(&LocalFree), &LocalFree> descriptor;
+    return GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                           nullptr, descriptor.Receive()) == ERROR_SUCCESS &&
+           (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+            TokenUserIs(owner));
+}
 
 class WindowsRunContext final : public RunContextApi {
 public:
@@ -28,17 +51,7 @@ public:
         folder[0] = '\0';
         return false;
     }
-    bool RunsAsSystem() noexcept override {
-        UniqueHandle token;
-        union {
-            TOKEN_USER user;
-            BYTE room[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-        } buffer;
-        DWORD size = 0;
-        return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) &&
-               GetTokenInformation(token.Get(), TokenUser, &buffer, sizeof buffer, &size) &&
-               IsWellKnownSid(buffer.user.User.Sid, WinLocalSystemSid);
-    }
+    bool RunsAsSystem() noexcept override { return TokenUserIs(nullptr); }
     std::uint32_t SessionId() noexcept override {
         DWORD session = 0;
         return ProcessIdToSessionId(GetCurrentProcessId(), &session) ? session : 0;
@@ -87,19 +100,25 @@ public:
         }
         for (int pass = 0; pass < 2; ++pass) {
             // A link is opened as itself, never followed, and then refused.
-            UniqueHandle file(CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            UniqueHandle file(CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          pass == 0 ? OPEN_ALWAYS : CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
             BY_HANDLE_FILE_INFORMATION info;
             if (!file || !GetFileInformationByHandle(file.Get(), &info)) return false;
             const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-            switch (UseOfLogFile((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, info.nNumberOfLinks, size)) {
-            case LogFileUse::kAppend: log_ = std::move(file); return true;
-            case LogFileUse::kRefuse: return false;
-            case LogFileUse::kRotate: break;
+            const LogFileUse use = UseOfLogFile((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                                                info.nNumberOfLinks, size, OwnerIsTrusted(file.Get()));
+            if (use == LogFileUse::kRefuse) return false;
+            if (use == LogFileUse::kAppend) {
+                log_ = std::move(file);
+                return true;
             }
             file.Reset();
-            // A rename moves the name alone: a link put in its way meanwhile is never written through.
-            if (!MoveFileExA(path, older, MOVEFILE_REPLACE_EXISTING)) return false;
+            // Either moves the name alone; the log is created anew, and nothing put there meanwhile written.
+            const BOOL gone = use == LogFileUse::kRotate ? MoveFileExA(path, older, MOVEFILE_REPLACE_EXISTING)
+                                                         : DeleteFileA(path);
+            if (!gone) return false;
         }
         return false;
     }

@@ -227,27 +227,33 @@ struct LogFileCase {
     bool reparsePoint;
     std::uint32_t links;
     std::uint64_t size;
+    bool trustedOwner;
     LogFileUse use;
 };
 
 class LogFile : public ::testing::TestWithParam<LogFileCase> {};
 
-// A standard user may have put a link where the log goes: it is never written through.
-TEST_P(LogFile, IsWrittenOnlyWhenItIsNoLink) {
+// A standard user may have put a link where the log goes, or created the log to read it:
+// neither is ever written.
+TEST_P(LogFile, IsWrittenOnlyWhenItIsNoLinkAndOwnedByATrustedOwner) {
     const LogFileCase& c = GetParam();
-    EXPECT_EQ(UseOfLogFile(c.reparsePoint, c.links, c.size), c.use);
+    EXPECT_EQ(UseOfLogFile(c.reparsePoint, c.links, c.size, c.trustedOwner), c.use);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LogFile,
-                         ::testing::Values(LogFileCase{"New", false, 1, 0, LogFileUse::kAppend},
-                                           LogFileCase{"AtTheLimit", false, 1, 1048576, LogFileUse::kAppend},
-                                           LogFileCase{"OverTheLimit", false, 1, 1048577, LogFileUse::kRotate},
-                                           LogFileCase{"ReparsePoint", true, 1, 0, LogFileUse::kRefuse},
-                                           LogFileCase{"ReparsePointOverTheLimit", true, 1, 1048577,
-                                                       LogFileUse::kRefuse},
-                                           LogFileCase{"HardLinked", false, 2, 10, LogFileUse::kRefuse},
-                                           LogFileCase{"HardLinkedOverTheLimit", false, 3, 1048577,
-                                                       LogFileUse::kRefuse}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LogFile,
+    ::testing::Values(LogFileCase{"New", false, 1, 0, true, LogFileUse::kAppend},
+                      LogFileCase{"AtTheLimit", false, 1, 1048576, true, LogFileUse::kAppend},
+                      LogFileCase{"OverTheLimit", false, 1, 1048577, true, LogFileUse::kRotate},
+                      LogFileCase{"ReparsePoint", true, 1, 0, true, LogFileUse::kRefuse},
+                      LogFileCase{"ReparsePointOverTheLimit", true, 1, 1048577, true, LogFileUse::kRefuse},
+                      LogFileCase{"HardLinked", false, 2, 10, true, LogFileUse::kRefuse},
+                      LogFileCase{"HardLinkedOverTheLimit", false, 3, 1048577, true, LogFileUse::kRefuse},
+                      LogFileCase{"AnothersEmptyFile", false, 1, 0, false, LogFileUse::kReplace},
+                      LogFileCase{"AnothersFileOverTheLimit", false, 1, 1048577, false, LogFileUse::kReplace},
+                      // A link is never deleted either: the run keeps no log, as for any link.
+                      LogFileCase{"AnothersReparsePoint", true, 1, 0, false, LogFileUse::kRefuse},
+                      LogFileCase{"AnothersHardLink", false, 2, 10, false, LogFileUse::kRefuse}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -148,6 +148,13 @@ OsHandle FakeProcesses::OpenForTermination(std::uint32_t processId) noexcept {
     return MakeHandle(kProcessHandleBase + processId);
 }
 
+bool FakeProcesses::ImageName(OsHandle handle, char (&path)[kMaxPath]) noexcept {
+    const FakeProcess* process = Find(ProcessIdOf(handle));
+    if (!process || !openProcesses.count(process->processId) || !process->imageReadable) return false;
+    Fill(path, process->image.empty() ? "C:\\Program Files\\OrvaPanels\\" + process->exeFile : process->image);
+    return true;
+}
+
 // The token that turns the privilege off again.
 const OsHandle kPrivilegeToken = MakeHandle(0x77);
 

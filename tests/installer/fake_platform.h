@@ -63,6 +63,8 @@ struct FakeProcess {
     int terminationsToEnd = 1;   // TerminateProcess calls until the exit code changes; 0: never
     bool signalsEnd = true;      // the wait sees the end once the exit code has changed
     bool alreadyEnded = false;   // ended with exit code 259: signalled, cannot be terminated
+    std::string image = {};      // what the open process's image name reads; empty: exeFile in a folder
+    bool imageReadable = true;
 };
 
 // One process the installer started, with how it was started.
@@ -104,6 +106,7 @@ public:
     bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
     bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
     OsHandle OpenForTermination(std::uint32_t processId) noexcept override;
+    bool ImageName(OsHandle process, char (&path)[kMaxPath]) noexcept override;
     bool ReadExitCode(OsHandle process, std::uint32_t& exitCode) noexcept override;
     bool TerminateWithCode(OsHandle process, std::uint32_t exitCode) noexcept override;
     bool WaitForEnd(OsHandle process, std::uint32_t milliseconds) noexcept override;

@@ -20,11 +20,12 @@ struct MatchCase {
     const char* name;
     std::vector<FakeProcess> table;
     std::set<std::uint32_t> heldProcesses;
+    long leftAlone = 0;  // opened, then found to be another program
 };
 
 class RunningProcessMatch : public ::testing::TestWithParam<MatchCase> {};
 
-TEST_P(RunningProcessMatch, HoldsEveryWholeNameMatch) {
+TEST_P(RunningProcessMatch, HoldsAndStopsEveryWholeNameMatch) {
     FakePlatform fakes;
     fakes.processes.table = GetParam().table;
     {
@@ -33,9 +34,26 @@ TEST_P(RunningProcessMatch, HoldsEveryWholeNameMatch) {
         EXPECT_EQ(RunningProcessPeer::HeldCount(process), GetParam().heldProcesses.size());
         EXPECT_EQ(process.IsStillActive(), !GetParam().heldProcesses.empty());
         EXPECT_FALSE(fakes.processes.snapshotOpen);
+        StopProcess(process);
     }
+    for (const FakeProcess& listed : GetParam().table) {
+        const bool terminated = IndexOf(fakes.log, "terminate " + std::to_string(listed.processId)) >= 0;
+        EXPECT_EQ(terminated, GetParam().heldProcesses.count(listed.processId) == 1) << listed.processId;
+    }
+    const auto& lines = fakes.context.lines;
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.find(": left alone") != std::string::npos; }),
+              GetParam().leftAlone);
     EXPECT_TRUE(fakes.processes.openProcesses.empty());
     EXPECT_EQ(fakes.processes.badCloses, 0);
+}
+
+// Listed as a detector, but by the time it is opened its id belongs to the image given.
+FakeProcess Reused(std::uint32_t processId, const char* image, bool readable = true) {
+    FakeProcess process{processId, "hidwatch.exe"};
+    process.image = image;
+    process.imageReadable = readable;
+    return process;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,7 +70,11 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"BothOfTwo", {{10, "hidwatch.exe"}, {4, "explorer.exe"}, {20, "HIDWATCH.EXE"}}, {10, 20}},
         MatchCase{"OneThatCannotBeOpened",
                   {{10, "hidwatch.exe"}, {20, "hidwatch.exe", kStillActive, false}},
-                  {10}}),
+                  {10}},
+        MatchCase{"IdNowOfAnotherProgram", {{10, "hidwatch.exe"}, Reused(20, "C:\\Windows\\notepad.exe")}, {10}, 1},
+        MatchCase{"ImageNameUnreadable", {Reused(42, "", false)}, {}, 1},
+        MatchCase{"ImageNameInOtherCase", {Reused(42, "C:\\Program Files\\OrvaPanels\\HIDWATCH.EXE")}, {42}},
+        MatchCase{"OnlyAFolderOfTheName", {Reused(42, "C:\\hidwatch.exe\\setup.exe")}, {}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PrivilegeCase {
