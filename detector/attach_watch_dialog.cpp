@@ -80,10 +80,10 @@ INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM l
     case DialogHandler::kInitDialog:  // taken by DialogProcedure
         break;
     case DialogHandler::kDeviceChange:
-        HandleDeviceChange(wParam, lParam);
+        session->HandleDeviceChange(wParam, reinterpret_cast<const void*>(lParam));
         break;
     case DialogHandler::kSessionEnd:
-        SaveAllScreens();
+        session->SaveAllScreens();
         break;
     case DialogHandler::kEndSession:
         // The session ends, or an installer closes the detector (ENDSESSION_CLOSEAPP): ended
@@ -139,7 +139,7 @@ BOOL AttachWatchDialog::OnInitDialog() noexcept {
         MessageBoxA(window_, "Error registering device notification!", theApp.GetAppName(), MB_OK);
         return EndWithoutWatching();
     }
-    StartApplyWorker();
+    session->StartApplyWorker();
     return TRUE;
 }
 
@@ -163,11 +163,3 @@ BOOL AttachWatchDialog::OnPaint() noexcept {
     EndPaint(window_, &paint);
     return TRUE;
 }
-
-void AttachWatchDialog::StartApplyWorker() noexcept { session->StartApplyWorker(); }
-
-void AttachWatchDialog::HandleDeviceChange(WPARAM wParam, LPARAM lParam) noexcept {
-    session->HandleDeviceChange(wParam, reinterpret_cast<const void*>(lParam));
-}
-
-void AttachWatchDialog::SaveAllScreens() noexcept { session->SaveAllScreens(); }
