@@ -25,8 +25,7 @@ static_assert(kWmDestroy == WM_DESTROY && kWmPaint == WM_PAINT && kWmQueryEndSes
 
 // Registers window for HID device-interface arrivals and removals.
 HDEVNOTIFY RegisterHidInterfaces(HWND window) noexcept {
-    DEV_BROADCAST_DEVICEINTERFACE_A filter;
-    ZeroMemory(&filter, sizeof filter);
+    DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
     filter.dbcc_size = sizeof filter;
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     filter.dbcc_classguid = kHidInterfaceClass;
