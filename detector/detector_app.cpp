@@ -34,7 +34,6 @@ private:
 
 }  // namespace
 
-
 bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
     instance_ = instance;
     // Before any driver call, file access or tone: a second detector ends silently.
