@@ -51,9 +51,6 @@ AttachWatchDialog::AttachWatchDialog(HINSTANCE instance, std::shared_ptr<WatchSe
       appIcon(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))),
       session(std::move(session)) {}
 
-// The dialog's share of the session and its inventory goes last.
-AttachWatchDialog::~AttachWatchDialog() = default;
-
 INT_PTR AttachWatchDialog::DoModal() noexcept {
     return DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_ATTACHWATCH_DIALOG), nullptr, &DialogProcedure,
                            reinterpret_cast<LPARAM>(this));

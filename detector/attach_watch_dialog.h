@@ -24,7 +24,6 @@ public:
                                                      WorkerServices& services) noexcept;
 
     AttachWatchDialog(HINSTANCE instance, std::shared_ptr<WatchSession> session) noexcept;
-    ~AttachWatchDialog();
     AttachWatchDialog(const AttachWatchDialog&) = delete;
     AttachWatchDialog& operator=(const AttachWatchDialog&) = delete;
 

@@ -28,8 +28,6 @@ TouchScreens::TouchScreens(DetectorPlatform& platform) noexcept
     Refresh();
 }
 
-TouchScreens::~TouchScreens() = default;
-
 std::int32_t TouchScreens::GetScreenCount() const noexcept {
     std::lock_guard<std::mutex> guard(lock_);
     return screenCount_;

@@ -31,7 +31,6 @@ struct ScreenRecord {
 class TouchScreens {
 public:
     explicit TouchScreens(DetectorPlatform& platform) noexcept;
-    ~TouchScreens();
     TouchScreens(const TouchScreens&) = delete;
     TouchScreens& operator=(const TouchScreens&) = delete;
 
