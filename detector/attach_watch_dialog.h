@@ -41,7 +41,6 @@ private:
     HWND window_ = nullptr;
 
     HICON appIcon;
-    // toolBusy, applyBusy, settingsPath, toolCommand and the inventory screens.
     std::shared_ptr<WatchSession> session;
 
     // Kept for the window's lifetime and undone when the window goes.
