@@ -16,7 +16,9 @@
 namespace {
 
 std::size_t BoundedLength(const char* text, std::size_t limit) noexcept {
-    return static_cast<std::size_t>(std::find(text, text + limit, '\0') - text);
+    std::size_t length = 0;
+    while (length < limit && text[length] != '\0') ++length;
+    return length;
 }
 
 // A change a rewrite makes: a key that can match (not empty, shorter than
