@@ -1,5 +1,6 @@
 #include "ascii_case.h"
 
+#include <algorithm>
 #include <cstring>
 
 void UpperCaseAscii(char* text) noexcept {
@@ -16,14 +17,9 @@ bool EqualsIgnoringAsciiCase(const char* left, const char* right) noexcept {
 
 bool ContainsIgnoringAsciiCase(const char* text, std::size_t size, const char* needle) noexcept {
     if (!text || !needle) return false;
-    std::size_t length = 0;
-    while (length < size && text[length] != '\0') ++length;
-    const std::size_t needleLength = std::strlen(needle);
-    if (needleLength > length) return false;
-    for (std::size_t start = 0; start + needleLength <= length; ++start) {
-        std::size_t i = 0;
-        while (i < needleLength && UpperAscii(text[start + i]) == UpperAscii(needle[i])) ++i;
-        if (i == needleLength) return true;
-    }
-    return false;
+    const char* const end = std::find(text, text + size, '\0');
+    const char* const needleEnd = needle + std::strlen(needle);
+    const auto sameLetter = [](char left, char right) { return UpperAscii(left) == UpperAscii(right); };
+    // An empty needle stands even within an empty text, where the search finds no place.
+    return needle == needleEnd || std::search(text, end, needle, needleEnd, sameLetter) != end;
 }

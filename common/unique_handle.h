@@ -61,21 +61,16 @@ using UniqueFindHandle = UniqueResource<HANDLE, decltype(&FindClose), &FindClose
 using UniqueDeviceNotification =
     UniqueResource<HDEVNOTIFY, decltype(&UnregisterDeviceNotification), &UnregisterDeviceNotification>;
 
-// The two handles CreateProcess returns, closed process first, then thread.
+// The two handles CreateProcess returns. Members close in reverse order: the thread
+// is declared first so that the process closes first, as the system's own tools do.
 struct UniqueProcessInformation {
-    UniqueHandle process;
     UniqueHandle thread;
+    UniqueHandle process;
     DWORD processId = 0;
 
     void Adopt(const PROCESS_INFORMATION& info) noexcept {
         process.Reset(info.hProcess);
         thread.Reset(info.hThread);
         processId = info.dwProcessId;
-    }
-    // Members go in reverse order: the thread handle would close before the process
-    // handle, so close them explicitly in the order the system's own tools use.
-    ~UniqueProcessInformation() {
-        process.Reset();
-        thread.Reset();
     }
 };

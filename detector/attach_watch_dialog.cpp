@@ -25,8 +25,7 @@ static_assert(kWmDestroy == WM_DESTROY && kWmPaint == WM_PAINT && kWmQueryEndSes
 
 // Registers window for HID device-interface arrivals and removals.
 HDEVNOTIFY RegisterHidInterfaces(HWND window) noexcept {
-    DEV_BROADCAST_DEVICEINTERFACE_A filter;
-    ZeroMemory(&filter, sizeof filter);
+    DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
     filter.dbcc_size = sizeof filter;
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     filter.dbcc_classguid = kHidInterfaceClass;
@@ -51,9 +50,6 @@ AttachWatchDialog::AttachWatchDialog(HINSTANCE instance, std::shared_ptr<WatchSe
       // LoadIcon's icons are shared by the system and never destroyed.
       appIcon(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))),
       session(std::move(session)) {}
-
-// The dialog's share of the session and its inventory goes last.
-AttachWatchDialog::~AttachWatchDialog() = default;
 
 INT_PTR AttachWatchDialog::DoModal() noexcept {
     return DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_ATTACHWATCH_DIALOG), nullptr, &DialogProcedure,
@@ -80,10 +76,10 @@ INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM l
     case DialogHandler::kInitDialog:  // taken by DialogProcedure
         break;
     case DialogHandler::kDeviceChange:
-        HandleDeviceChange(wParam, lParam);
+        session->HandleDeviceChange(wParam, reinterpret_cast<const void*>(lParam));
         break;
     case DialogHandler::kSessionEnd:
-        SaveAllScreens();
+        session->SaveAllScreens();
         break;
     case DialogHandler::kEndSession:
         // The session ends, or an installer closes the detector (ENDSESSION_CLOSEAPP): ended
@@ -139,7 +135,7 @@ BOOL AttachWatchDialog::OnInitDialog() noexcept {
         MessageBoxA(window_, "Error registering device notification!", theApp.GetAppName(), MB_OK);
         return EndWithoutWatching();
     }
-    StartApplyWorker();
+    session->StartApplyWorker();
     return TRUE;
 }
 
@@ -163,11 +159,3 @@ BOOL AttachWatchDialog::OnPaint() noexcept {
     EndPaint(window_, &paint);
     return TRUE;
 }
-
-void AttachWatchDialog::StartApplyWorker() noexcept { session->StartApplyWorker(); }
-
-void AttachWatchDialog::HandleDeviceChange(WPARAM wParam, LPARAM lParam) noexcept {
-    session->HandleDeviceChange(wParam, reinterpret_cast<const void*>(lParam));
-}
-
-void AttachWatchDialog::SaveAllScreens() noexcept { session->SaveAllScreens(); }

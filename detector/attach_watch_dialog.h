@@ -24,19 +24,11 @@ public:
                                                      WorkerServices& services) noexcept;
 
     AttachWatchDialog(HINSTANCE instance, std::shared_ptr<WatchSession> session) noexcept;
-    ~AttachWatchDialog();
     AttachWatchDialog(const AttachWatchDialog&) = delete;
     AttachWatchDialog& operator=(const AttachWatchDialog&) = delete;
 
     // Runs the dialog modally from template 102 and returns its result.
     INT_PTR DoModal() noexcept;
-
-    // Starts the start-up worker unless one is under way.
-    void StartApplyWorker() noexcept;
-    // Every WM_DEVICECHANGE, before the dialog's normal handling.
-    void HandleDeviceChange(WPARAM wParam, LPARAM lParam) noexcept;
-    // Every WM_QUERYENDSESSION; the session may end whatever this achieves.
-    void SaveAllScreens() noexcept;
 
 private:
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -49,7 +41,6 @@ private:
     HWND window_ = nullptr;
 
     HICON appIcon;
-    // toolBusy, applyBusy, settingsPath, toolCommand and the inventory screens.
     std::shared_ptr<WatchSession> session;
 
     // Kept for the window's lifetime and undone when the window goes.

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <string_view>
 
 DetectorApp theApp;
 
@@ -34,7 +35,6 @@ private:
 
 }  // namespace
 
-
 bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
     instance_ = instance;
     // Before any driver call, file access or tone: a second detector ends silently.
@@ -59,16 +59,13 @@ const char* DetectorApp::GetAppName() noexcept {
     char path[kMaxPath];
     const DWORD length = GetModuleFileNameA(instance_, path, sizeof path);
     // A path that does not fit is cut short; the program's own file name stands in.
-    const char* const whole = length == 0 || length >= sizeof path ? kDetectorFileName : path;
-    const char* name = whole;
-    for (const char* p = whole; *p != '\0'; ++p) {
-        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
-    }
-    std::size_t nameLength = std::strlen(name);
-    if (const char* dot = std::strrchr(name, '.')) nameLength = static_cast<std::size_t>(dot - name);
+    const std::string_view whole = length == 0 || length >= sizeof path ? kDetectorFileName : path;
+    const std::size_t separator = whole.find_last_of("\\/:");
+    std::string_view name = separator == std::string_view::npos ? whole : whole.substr(separator + 1);
+    name = name.substr(0, name.rfind('.'));
     // Fits: the name is a part of a path shorter than kMaxPath.
-    std::memcpy(appName_, name, nameLength);
-    appName_[nameLength] = '\0';
+    std::memcpy(appName_, name.data(), name.size());
+    appName_[name.size()] = '\0';
     return appName_;
 }
 

@@ -10,15 +10,15 @@
 
 namespace {
 
-OsHandle TakeHandle(UniqueHandle& handle) noexcept { return handle.IsValid() ? handle.Release() : nullptr; }
+// A failed open gives null, never INVALID_HANDLE_VALUE.
+OsHandle OrNone(HANDLE handle) noexcept { return IsHandle(handle) ? handle : nullptr; }
 
 class WindowsFiles final : public FileAccess {
 public:
     OsHandle OpenForReading(const char* path) noexcept override {
-        UniqueHandle file(CreateFileA(path, FILE_READ_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        return TakeHandle(file);
+        return OrNone(CreateFileA(path, FILE_READ_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
     bool Read(OsHandle file, char* buffer, std::size_t size, std::size_t* got) noexcept override {
@@ -44,13 +44,10 @@ public:
         if (GetTempFileNameA(folder, "pnl", 0, tempPath) == 0) return nullptr;
         // GetTempFileNameA has created the file under its unique name; open it
         // for ourselves alone.
-        UniqueHandle file(CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.IsValid()) {
-            DeleteFileA(tempPath);
-            return nullptr;
-        }
-        return TakeHandle(file);
+        const HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (!IsHandle(file)) DeleteFileA(tempPath);
+        return OrNone(file);
     }
 
     bool Write(OsHandle file, const char* data, std::size_t size) noexcept override {
@@ -66,9 +63,7 @@ public:
 
     bool Flush(OsHandle file) noexcept override { return FlushFileBuffers(file) != 0; }
 
-    void Close(OsHandle file) noexcept override {
-        UniqueHandle closing(file);
-    }
+    void Close(OsHandle file) noexcept override { CloseKeepingLastError(file, &CloseHandle); }
 
     ReplaceResult Replace(const char* target, const char* replacement) noexcept override {
         const DWORD attributes = GetFileAttributesA(target);

@@ -42,7 +42,6 @@ public:
     }
 };
 
-
 class WindowsThreads final : public WorkerThreads {
 public:
     bool Start(std::function<std::uint32_t()> work) noexcept override {
@@ -73,11 +72,9 @@ public:
         char commandLine[kMaxPath + 2];
         if (!PrepareToolCommandLine(stored, namesFile, commandLine, sizeof commandLine)) return false;
 
-        STARTUPINFOA startup;
-        ZeroMemory(&startup, sizeof startup);
+        STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
-        PROCESS_INFORMATION created;
-        ZeroMemory(&created, sizeof created);
+        PROCESS_INFORMATION created = {};
         if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
             return false;
         }

@@ -22,7 +22,6 @@ class Pause;
 // The time every try of one session-end save may spend waiting, all screens
 // together: Windows waits about 5 s for the answer to the session-end query.
 constexpr std::uint32_t kSaveRetryBudgetMs = 1000;
-// The pause before another try.
 constexpr std::uint32_t kReplaceRetryPauseMs = 25;
 
 // Waiting time shared by the tries of one save; once spent, nothing waits again.

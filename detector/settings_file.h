@@ -59,7 +59,6 @@ public:
     explicit SettingsFile(const char* path) noexcept;  // the settings file on disk
 #endif
     SettingsFile(const char* path, FileAccess& files) noexcept;
-    virtual ~SettingsFile() = default;
     SettingsFile(const SettingsFile&) = delete;
     SettingsFile& operator=(const SettingsFile&) = delete;
     int GetStatus() const noexcept { return status; }

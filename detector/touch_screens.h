@@ -31,7 +31,6 @@ struct ScreenRecord {
 class TouchScreens {
 public:
     explicit TouchScreens(DetectorPlatform& platform) noexcept;
-    ~TouchScreens();
     TouchScreens(const TouchScreens&) = delete;
     TouchScreens& operator=(const TouchScreens&) = delete;
 
@@ -52,9 +51,6 @@ public:
         CountAndRead();
         then();
     }
-
-    std::uint32_t GetFrameInfo(std::int32_t screenIndex) noexcept;
-    std::uint32_t EnumerateUnintentionalTouch(std::int32_t screenIndex) noexcept;
 
     // The seven settings keys between the settings file at path, this screen's
     // record, the driver and the system's double-click metrics. A screen the last
