@@ -41,6 +41,6 @@ PacketTrace FormatPacketTrace(const char* message, CuelinePacket packet) noexcep
 // Sends the packet and reads the response into it, up to five attempts.
 [[nodiscard]] bool GetSendPacket(DetectorPlatform& platform, CuelinePacket* packet) noexcept;
 
-// The two per-screen queries of a TouchScreens reading pass.
+// The two per-screen queries; TouchScreens forwards its methods of the same names.
 std::uint32_t QueryFrameInfo(DetectorPlatform& platform, std::int32_t screenIndex) noexcept;
 std::uint32_t QueryUnintentionalTouch(DetectorPlatform& platform, std::int32_t screenIndex) noexcept;

@@ -66,7 +66,7 @@ void TouchScreens::ReadAllScreens(Pass& pass) noexcept {
     DriverInterface& driver = platform_.driver;
     for (std::int32_t j = 0; j < pass.count; ++j) {
         ScreenRecord& record = pass.records[static_cast<std::size_t>(j)];
-        record.frameInfo = QueryFrameInfo(platform_, j);
+        record.frameInfo = GetFrameInfo(j);
         // A screen that cannot be queried ends the pass; it and the later ones stay unread.
         if (record.frameInfo == 0) return;
         (void)driver.OrvaGetTouchBoundary(&record.touchBoundary, j);
@@ -78,9 +78,17 @@ void TouchScreens::ReadAllScreens(Pass& pass) noexcept {
         record.doubleClickWidth = platform_.metrics.GetDoubleClickWidth();
         record.doubleClickHeight = platform_.metrics.GetDoubleClickHeight();
         record.doubleClickTime = platform_.metrics.GetDoubleClickTime();
-        record.unintentionalTouch = QueryUnintentionalTouch(platform_, j);
+        record.unintentionalTouch = EnumerateUnintentionalTouch(j);
         pass.read = j + 1;
     }
+}
+
+std::uint32_t TouchScreens::GetFrameInfo(std::int32_t screenIndex) noexcept {
+    return QueryFrameInfo(platform_, screenIndex);
+}
+
+std::uint32_t TouchScreens::EnumerateUnintentionalTouch(std::int32_t screenIndex) noexcept {
+    return QueryUnintentionalTouch(platform_, screenIndex);
 }
 
 bool TouchScreens::IsScreenRead(std::int32_t screenIndex) const noexcept {

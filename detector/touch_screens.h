@@ -52,6 +52,9 @@ public:
         then();
     }
 
+    std::uint32_t GetFrameInfo(std::int32_t screenIndex) noexcept;
+    std::uint32_t EnumerateUnintentionalTouch(std::int32_t screenIndex) noexcept;
+
     // The seven settings keys between the settings file at path, this screen's
     // record, the driver and the system's double-click metrics. A screen the last
     // pass did not read is left alone by all three.
