@@ -76,10 +76,10 @@ INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM l
     case DialogHandler::kInitDialog:  // taken by DialogProcedure
         break;
     case DialogHandler::kDeviceChange:
-        session->HandleDeviceChange(wParam, reinterpret_cast<const void*>(lParam));
+        HandleDeviceChange(wParam, lParam);
         break;
     case DialogHandler::kSessionEnd:
-        session->SaveAllScreens();
+        SaveAllScreens();
         break;
     case DialogHandler::kEndSession:
         // The session ends, or an installer closes the detector (ENDSESSION_CLOSEAPP): ended
@@ -135,7 +135,7 @@ BOOL AttachWatchDialog::OnInitDialog() noexcept {
         MessageBoxA(window_, "Error registering device notification!", theApp.GetAppName(), MB_OK);
         return EndWithoutWatching();
     }
-    session->StartApplyWorker();
+    StartApplyWorker();
     return TRUE;
 }
 
@@ -159,3 +159,11 @@ BOOL AttachWatchDialog::OnPaint() noexcept {
     EndPaint(window_, &paint);
     return TRUE;
 }
+
+void AttachWatchDialog::StartApplyWorker() noexcept { session->StartApplyWorker(); }
+
+void AttachWatchDialog::HandleDeviceChange(WPARAM wParam, LPARAM lParam) noexcept {
+    session->HandleDeviceChange(wParam, reinterpret_cast<const void*>(lParam));
+}
+
+void AttachWatchDialog::SaveAllScreens() noexcept { session->SaveAllScreens(); }

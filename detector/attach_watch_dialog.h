@@ -30,6 +30,13 @@ public:
     // Runs the dialog modally from template 102 and returns its result.
     INT_PTR DoModal() noexcept;
 
+    // Starts the start-up worker unless one is under way.
+    void StartApplyWorker() noexcept;
+    // Every WM_DEVICECHANGE, before the dialog's normal handling.
+    void HandleDeviceChange(WPARAM wParam, LPARAM lParam) noexcept;
+    // Every WM_QUERYENDSESSION; the session may end whatever this achieves.
+    void SaveAllScreens() noexcept;
+
 private:
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR WindowProcedure(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
