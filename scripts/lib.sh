@@ -172,6 +172,52 @@ run_setup() {
   seconds=$((${ms:-0} / 1000))
 }
 
+# orva_setup_package NAME OrvaSetup.exe HIDWATCH.EXE PANELSET.TXT kx.exe menulinks.bat Tesvo.exe
+#   OrvaPubIf.dll OrvaScreens.txt orva_probe.exe: for a test of the real installer in the
+# shared prefix, the installation folder ($folder_win, $folder), a work folder (orva_work
+# NAME shared) with the package $pkg (the first eight files) and the probe ($probe_exe),
+# the stand-ins' records, no stand-in switch left set, and nothing of an earlier run
+# (installer key, service key, folder, log $log).
+orva_setup_package() {
+  local program_files
+  program_files=$(orva_program_files)
+  [ -n "$program_files" ] || { echo "Wine gave no Program Files folder" >&2; exit 1; }
+  folder_win="$program_files\\OrvaPanels"
+  folder=$(orva_unix_path "$folder_win")
+  orva_work "$1" shared
+  pkg="$work/package"
+  mkdir -p "$pkg"
+  cp "${@:2:8}" "$pkg/"
+  cp "${10}" "$work/orva_probe.exe"
+  probe_exe="$work/orva_probe.exe"
+  orva_records "$work/records"
+  unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN ORVA_KX_EXIT_CODE
+  log=$(orva_setup_log)
+  regv delete 'HKLM\SOFTWARE\TALMAR' /f; regv delete "$service_key" /f; rm -rf "$folder" "$log"*
+}
+# setup ARGS...: run_setup, with what the run added to the log in $work/run.log, and its
+# exit code added to setup_codes.
+setup_codes=()
+setup() {
+  local before
+  before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+  run_setup "$@"
+  setup_codes+=("$rc")
+  tail -c +$((before + 1)) "$log" 2>/dev/null | tr -d '\r' >"$work/run.log"
+}
+# logged TEXT...: each text is on a line of the run's log; names those that are not.
+logged() {
+  local text missing=""
+  for text in "$@"; do grep -qF -- "$text" "$work/run.log" || missing+=" [$text]"; done
+  [ -z "$missing" ] || { echo "   not in the log:$missing"; return 1; }
+}
+# folder_gone: the installation folder is gone; names what is left in it.
+folder_gone() {
+  [ ! -e "$folder" ] && return 0
+  echo "   left in the folder: $(ls -A "$folder" | tr '\n' ' ')"
+  return 1
+}
+
 # capture_start DBWIN_CAPTURE.EXE FILE: every process's debug output into FILE from now
 # on, until capture_stop; fails when the capture is not ready within 30 s.
 capture_pid=""

@@ -12,37 +12,13 @@ set -u
 . "$(dirname "$0")/../../scripts/lib.sh" && orva_use_wine || exit
 [ $# -eq 10 ] || { echo "usage: $0 (10 files)" >&2; exit 2; }
 
-program_files=$(orva_program_files)
-[ -n "$program_files" ] || { echo "Wine gave no Program Files folder" >&2; exit 1; }
-folder_win="$program_files\\OrvaPanels"
-folder=$(orva_unix_path "$folder_win")
-
-orva_work setup-launch shared
-pkg="$work/package"
-mkdir -p "$pkg" "$work/onpath"
-cp "$1" "$2" "$3" "$4" "$5" "$6" "$7" "$8" "$pkg/"
-cp "$9" "$work/orva_probe.exe"
-probe_exe="$work/orva_probe.exe"
+orva_setup_package setup-launch "$@"
 # A kx.exe that Windows' search would find on PATH: it notes its runs, which must not happen.
+mkdir -p "$work/onpath"
 cp "${10}" "$work/onpath/kx.exe"
 export WINEPATH
 WINEPATH=$(orva_windows_path "$work/onpath")
-orva_records "$work/records"
-unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN ORVA_KX_EXIT_CODE
-log=$(orva_setup_log)
-regv delete 'HKLM\SOFTWARE\TALMAR' /f; regv delete "$service_key" /f; rm -rf "$folder" "$log"*
 
-setup() {
-  local before
-  before=$(stat -c %s "$log" 2>/dev/null || echo 0)
-  run_setup "$@"
-  tail -c +$((before + 1)) "$log" 2>/dev/null | tr -d '\r' >"$work/run.log"
-}
-logged() {
-  local text missing=""
-  for text in "$@"; do grep -qF -- "$text" "$work/run.log" || missing+=" [$text]"; done
-  [ -z "$missing" ] || { echo "   not in the log:$missing"; return 1; }
-}
 engine_runs() {
   local runs
   runs=$(grep -c '^kx ' "$work/records/kx.txt" 2>/dev/null)

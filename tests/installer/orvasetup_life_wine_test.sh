@@ -17,39 +17,18 @@ version=${ORVA_PROJECT_VERSION:?ORVA_PROJECT_VERSION must give the version built
 . "$(dirname "$0")/../../scripts/lib.sh" && orva_use_wine || exit
 [ $# -eq 11 ] || { echo "usage: $0 (11 files)" >&2; exit 2; }
 
-# Where the installer puts itself: Program Files as the build's programs see it.
-program_files=$(orva_program_files)
-[ -n "$program_files" ] || { echo "Wine gave no Program Files folder" >&2; exit 1; }
-folder_win="$program_files\\OrvaPanels"
-folder=$(orva_unix_path "$folder_win")
-
-orva_work setup-life shared
-pkg="$work/package"
-mkdir -p "$pkg"
-cp "$1" "$2" "$3" "$4" "$5" "$6" "$7" "$8" "$pkg/"
-cp "$9" "$work/orva_probe.exe"
-probe_exe="$work/orva_probe.exe"
+# The outside programs note their runs outside the installation folder, which must
+# end up empty.
+orva_setup_package setup-life "$@"
 cp "${10}" "$pkg/cmd.exe"
 # A second program named hidwatch.exe, outside the installation (it runs "sleep MS CODE").
 mkdir -p "$work/other"
 cp "${11}" "$work/other/hidwatch.exe"
 # The same program under a name the installer leaves alone ("hold FILE MS READY").
 cp "${11}" "$work/holder.exe"
-# The outside programs note their runs outside the installation folder, which must
-# end up empty.
-orva_records "$work/records"
-unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN ORVA_KX_EXIT_CODE
-log=$(orva_setup_log)
-# What an earlier run may have left.
-regv delete 'HKLM\SOFTWARE\TALMAR' /f; regv delete "$service_key" /f; rm -rf "$folder" "$log"*
 
 count() { grep -c -F -- "$1" "$2" 2>/dev/null || true; }
 detector_pid() { probe find --exe HIDWATCH.EXE --wait-ms 20000 | sed -n 's/^pid=//p'; }
-folder_gone() {
-  [ ! -e "$folder" ] && return 0
-  echo "   left in the folder: $(ls -A "$folder" | tr '\n' ' ')"
-  return 1
-}
 detectors() { probe running --exe HIDWATCH.EXE | sed -n 's/^count=//p'; }
 version_value() { reg_sz "$installer_key" Version; }
 # stamped_between STAMP FROM TO OFFSET: an ISO 8601 time with OFFSET, FROM to TO (Unix seconds).
@@ -59,22 +38,6 @@ stamped_between() {
     at=$(date -d "$1" +%s) && [ "$at" -ge "$2" ] && [ "$at" -le "$3" ] && [ "${1: -6}" = "$4" ]
 }
 
-# setup ARGS...: run_setup, with what the run added to the log in $work/run.log and its
-# exit code kept for the log's shape.
-codes=()
-setup() {
-  local before
-  before=$(stat -c %s "$log" 2>/dev/null || echo 0)
-  run_setup "$@"
-  codes+=("$rc")
-  tail -c +$((before + 1)) "$log" 2>/dev/null | tr -d '\r' >"$work/run.log"
-}
-# logged TEXT...: each text is on a line of the run's log; names those that are not.
-logged() {
-  local text missing=""
-  for text in "$@"; do grep -qF -- "$text" "$work/run.log" || missing+=" [$text]"; done
-  [ -z "$missing" ] || { echo "   not in the log:$missing"; return 1; }
-}
 # The log's runs: a header begins each, "exit code N" ends it. Prints the Ns, and
 # whatever stands outside a run.
 log_runs() {
@@ -240,7 +203,7 @@ check "the log: engine, service key, removal" logged "engine kx.exe /U: exit cod
   "remove folder $folder_win at the restart: done"
 
 echo "-- the log so far"
-check "it holds every run, each from its header to its exit code" equals "$(log_runs)" "${codes[*]}"
+check "it holds every run, each from its header to its exit code" equals "$(log_runs)" "${setup_codes[*]}"
 
 echo "-- install again, onto a log filled up to exactly 1 MiB"
 filler=$((1048576 - $(stat -c %s "$log") - 2))

@@ -16,40 +16,10 @@ version=${ORVA_PROJECT_VERSION:?ORVA_PROJECT_VERSION must give the version built
 . "$(dirname "$0")/../../scripts/lib.sh" && orva_use_wine || exit
 [ $# -eq 9 ] || { echo "usage: $0 (9 files)" >&2; exit 2; }
 
-program_files=$(orva_program_files)
-[ -n "$program_files" ] || { echo "Wine gave no Program Files folder" >&2; exit 1; }
-folder_win="$program_files\\OrvaPanels"
-folder=$(orva_unix_path "$folder_win")
-
-orva_work setup-media shared
-pkg="$work/package"
-mkdir -p "$pkg"
-cp "$1" "$2" "$3" "$4" "$5" "$6" "$7" "$8" "$pkg/"
-cp "$9" "$work/orva_probe.exe"
-probe_exe="$work/orva_probe.exe"
-orva_records "$work/records"
-unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN ORVA_KX_EXIT_CODE
+orva_setup_package setup-media "$@"
 # The tool started by the detector sets a frequency that no file holds yet.
 export ORVA_TESVO_FREQUENCY=2345
-log=$(orva_setup_log)
-regv delete 'HKLM\SOFTWARE\TALMAR' /f; regv delete "$service_key" /f; rm -rf "$folder" "$log"*
 
-setup() {
-  local before
-  before=$(stat -c %s "$log" 2>/dev/null || echo 0)
-  run_setup "$@"
-  tail -c +$((before + 1)) "$log" 2>/dev/null | tr -d '\r' >"$work/run.log"
-}
-logged() {
-  local text missing=""
-  for text in "$@"; do grep -qF -- "$text" "$work/run.log" || missing+=" [$text]"; done
-  [ -z "$missing" ] || { echo "   not in the log:$missing"; return 1; }
-}
-folder_gone() {
-  [ ! -e "$folder" ] && return 0
-  echo "   left in the folder: $(ls -A "$folder" | tr '\n' ' ')"
-  return 1
-}
 # The DOS attributes Wine shows for a file, letters only (A, R, H, S).
 attributes() { win attrib "$1" | head -n 1 | cut -c1-11 | tr -d ' '; }
 # writable NAME: the installed file has neither R nor H (Wine keeps R as the Unix mode).
