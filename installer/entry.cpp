@@ -2,11 +2,9 @@
 
 #include "ascii_case.h"
 #include "bounded_text.h"
-#include "install_sequence.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "run_context.h"
-#include "uninstall_sequence.h"
 
 #include <cstring>
 
@@ -80,8 +78,4 @@ int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences
     const int exitCode = ExitCodeFor(state.outcome);
     LogLine("exit code %d", exitCode);
     return exitCode;
-}
-
-int RunInstallerEntry(char* commandLineTail) noexcept {
-    return RunInstallerEntry(commandLineTail, InstallerSequences{Install, Uninstall});
 }
