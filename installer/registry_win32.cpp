@@ -29,18 +29,16 @@ REGSAM AccessMask(KeyAccess access) noexcept {
 
 class WindowsRegistry final : public RegistryApi {
 public:
-    bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept override {
+    OsHandle CreateMachineKey(const char* subKey) noexcept override {
         HKEY created = nullptr;
-        LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                      KEY_ALL_ACCESS, nullptr, &created, nullptr);
-        key = result == ERROR_SUCCESS ? created : nullptr;
-        return Succeeded(result);
+        const LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                            KEY_ALL_ACCESS, nullptr, &created, nullptr);
+        return Succeeded(result) ? created : nullptr;
     }
-    bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept override {
+    OsHandle OpenMachineKey(const char* subKey, KeyAccess access) noexcept override {
         HKEY opened = nullptr;
-        LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, AccessMask(access), &opened);
-        key = result == ERROR_SUCCESS ? opened : nullptr;
-        return Succeeded(result);
+        const LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, AccessMask(access), &opened);
+        return Succeeded(result) ? opened : nullptr;
     }
     bool DeleteMachineKey(const char* subKey) noexcept override {
         return Succeeded(RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey));
