@@ -36,8 +36,8 @@ public:
     virtual OsHandle EnableDebugPrivilege() noexcept = 0;
     // Turns SeDebugPrivilege off again, and closes the token.
     virtual void RestoreDebugPrivilege(OsHandle token) noexcept = 0;
-    virtual bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
-    virtual bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
+    // Process32First when first, else Process32Next: false past the last process.
+    virtual bool ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept = 0;
     // OpenProcess with PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
     // no handle when it fails.
     virtual OsHandle OpenForTermination(std::uint32_t processId) noexcept = 0;

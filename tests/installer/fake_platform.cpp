@@ -119,12 +119,8 @@ OsHandle FakeProcesses::TakeSnapshot() noexcept {
     return kSnapshotHandle;
 }
 
-bool FakeProcesses::FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept {
-    cursor_ = 0;
-    return NextProcess(snapshot, entry);
-}
-
-bool FakeProcesses::NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept {
+bool FakeProcesses::ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept {
+    if (first) cursor_ = 0;
     if (snapshot != kSnapshotHandle || cursor_ >= table.size()) return false;
     const FakeProcess& process = table[cursor_++];
     entry.processId = process.processId;

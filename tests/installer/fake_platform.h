@@ -103,8 +103,7 @@ public:
     OsHandle ShellUserToken() noexcept override;
     bool TokenElevated(OsHandle token) noexcept override { return token ? shellElevated : elevated; }
     bool ProgramExists(const char* path) noexcept override { return files && files->count(path) == 1; }
-    bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
-    bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
+    bool ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept override;
     OsHandle OpenForTermination(std::uint32_t processId) noexcept override;
     bool ImageName(OsHandle process, char (&path)[kMaxPath]) noexcept override;
     bool ReadExitCode(OsHandle process, std::uint32_t& exitCode) noexcept override;
