@@ -14,17 +14,14 @@ struct InstallerState {
     char programFilesFolder[kMaxPath] = {};
     char sourceFolder[kMaxPath] = {};
     char installFolder[kMaxPath] = {};
-    // HKLM kInstallerKeyPath with KEY_ALL_ACCESS. A sequence that
-    // deletes the key closes this first; otherwise the entry closes it.
+    // HKLM kInstallerKeyPath, KEY_ALL_ACCESS; closed by a sequence that deletes the key, else by the entry.
     RegistryKey installerKeyHandle;
-    // What the run came to, for its exit code.
     RunOutcome outcome;
 };
 
 extern InstallerState installerState;
 
-// Process start-up, before the entry: programFilesFolder. Its result is not examined;
-// on failure the folder stays empty.
+// Process start-up, before the entry: programFilesFolder, left empty on failure.
 void SetUpProgramFilesFolder() noexcept;
 
 // The installer's own folder: its module path without the last element. Fails, and

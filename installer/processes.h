@@ -62,8 +62,7 @@ public:
     // record that is zero except for its size. Fills processInfo only on success.
     virtual bool Launch(const char* commandLine, const char* currentDirectory, const LaunchOptions& options,
                         ProcessInformation& processInfo) noexcept = 0;
-    // Blocks until the process has ended, without a time limit; its exit code (0 when
-    // it cannot be read).
+    // Blocks until the process has ended, without a time limit; its exit code (0 when unreadable).
     virtual std::uint32_t WaitUntilEnded(OsHandle process) noexcept = 0;
     // Sleep: the pauses between tries and before the outside tool is started.
     virtual void Pause(std::uint32_t milliseconds) noexcept = 0;

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-// The access masks the installer asks for.
 enum class KeyAccess {
     AllAccess,  // KEY_ALL_ACCESS
     Read,       // KEY_READ
