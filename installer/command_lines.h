@@ -1,7 +1,6 @@
-// The paths and command lines the install and uninstall sequences build. Each one
-// is whole or not at all: a result that does not fit its 260-byte buffer, or one
-// built from a folder left empty because it is unknown, is a failure, and the
-// sequence then skips the step rather than write, delete or run through a wrong path.
+// The paths and command lines the install and uninstall sequences build. Each one is whole or not at
+// all: a result that does not fit its 260-byte buffer, or one built from a folder left empty because it
+// is unknown, is a failure, and the sequence then skips the step rather than use a wrong path.
 #pragma once
 
 #include "shared_contract.h"
