@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-enum class KeyAccess {
-    AllAccess,  // KEY_ALL_ACCESS
-    Read,       // KEY_READ
-    ReadWrite,  // KEY_READ | KEY_WRITE (0x2001F)
+enum class KeyAccess : std::uint32_t {
+    AllAccess = 0xF003F,  // KEY_ALL_ACCESS
+    Read = 0x20019,       // KEY_READ
+    ReadWrite = 0x2001F,  // KEY_READ | KEY_WRITE
 };
 
 class RegistryApi {

@@ -18,14 +18,10 @@ bool Succeeded(LONG result) noexcept {
     return result == ERROR_SUCCESS;
 }
 
-REGSAM AccessMask(KeyAccess access) noexcept {
-    switch (access) {
-    case KeyAccess::AllAccess: return KEY_ALL_ACCESS;
-    case KeyAccess::Read: return KEY_READ;
-    case KeyAccess::ReadWrite: return KEY_READ | KEY_WRITE;
-    }
-    return KEY_READ;
-}
+static_assert(static_cast<REGSAM>(KeyAccess::AllAccess) == KEY_ALL_ACCESS &&
+                  static_cast<REGSAM>(KeyAccess::Read) == KEY_READ &&
+                  static_cast<REGSAM>(KeyAccess::ReadWrite) == (KEY_READ | KEY_WRITE),
+              "the access masks pass to Windows as they are");
 
 class WindowsRegistry final : public RegistryApi {
 public:
@@ -36,9 +32,9 @@ public:
         return Succeeded(result) ? created : nullptr;
     }
     OsHandle OpenMachineKey(const char* subKey, KeyAccess access) noexcept override {
-        HKEY opened = nullptr;
-        const LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, AccessMask(access), &opened);
-        return Succeeded(result) ? opened : nullptr;
+        HKEY key = nullptr;
+        const LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, static_cast<REGSAM>(access), &key);
+        return Succeeded(result) ? key : nullptr;
     }
     bool DeleteMachineKey(const char* subKey) noexcept override {
         return Succeeded(RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey));
