@@ -23,8 +23,7 @@ void SetUpProgramFilesFolder() noexcept {
 bool FindSourceFolder(char (&folder)[kMaxPath]) noexcept {
     RunContextApi& context = *Platform().context;
     std::uint32_t length = context.ModuleFileName(folder);
-    // A count equal to the buffer size means the path was cut short: that cut path's
-    // folder would be some other folder.
+    // A count equal to the buffer size means a path cut short, whose folder would be another one.
     if (length == 0 || length >= kMaxPath) {
         folder[0] = '\0';
         return false;

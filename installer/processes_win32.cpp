@@ -43,8 +43,7 @@ public:
         record.dwSize = sizeof(record);
         if (!(first ? Process32First : Process32Next)(snapshot, &record)) return false;
         entry.processId = record.th32ProcessID;
-        // szExeFile is a MAX_PATH array; a name without its terminator matches nothing
-        // (and is never read past the array's end).
+        // szExeFile is a MAX_PATH array: a name without its terminator matches nothing, and is not overread.
         if (strnlen(record.szExeFile, MAX_PATH) == MAX_PATH || !CopyWhole(entry.exeFile, record.szExeFile)) {
             entry.exeFile[0] = '\0';
         }
