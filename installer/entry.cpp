@@ -2,11 +2,9 @@
 
 #include "ascii_case.h"
 #include "bounded_text.h"
-#include "install_sequence.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "run_context.h"
-#include "uninstall_sequence.h"
 
 #include <cstring>
 
@@ -25,8 +23,7 @@ void SetUpProgramFilesFolder() noexcept {
 bool FindSourceFolder(char (&folder)[kMaxPath]) noexcept {
     RunContextApi& context = *Platform().context;
     std::uint32_t length = context.ModuleFileName(folder);
-    // A count equal to the buffer size means the path was cut short: that cut path's
-    // folder would be some other folder.
+    // A count equal to the buffer size means a path cut short, whose folder would be another one.
     if (length == 0 || length >= kMaxPath) {
         folder[0] = '\0';
         return false;
@@ -80,8 +77,4 @@ int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences
     const int exitCode = ExitCodeFor(state.outcome);
     LogLine("exit code %d", exitCode);
     return exitCode;
-}
-
-int RunInstallerEntry(char* commandLineTail) noexcept {
-    return RunInstallerEntry(commandLineTail, InstallerSequences{Install, Uninstall});
 }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "exit_code.h"
+#include "install_sequence.h"
 #include "registry.h"
 #include "shared_contract.h"
+#include "uninstall_sequence.h"
 
 // Process-wide state, set up by the entry and used by the sequences. A folder that
 // could not be worked out whole is left empty.
@@ -12,17 +14,14 @@ struct InstallerState {
     char programFilesFolder[kMaxPath] = {};
     char sourceFolder[kMaxPath] = {};
     char installFolder[kMaxPath] = {};
-    // HKLM kInstallerKeyPath with KEY_ALL_ACCESS. A sequence that
-    // deletes the key closes this first; otherwise the entry closes it.
+    // HKLM kInstallerKeyPath, KEY_ALL_ACCESS; closed by a sequence that deletes the key, else by the entry.
     RegistryKey installerKeyHandle;
-    // What the run came to, for its exit code.
     RunOutcome outcome;
 };
 
 extern InstallerState installerState;
 
-// Process start-up, before the entry: programFilesFolder. Its result is not examined;
-// on failure the folder stays empty.
+// Process start-up, before the entry: programFilesFolder, left empty on failure.
 void SetUpProgramFilesFolder() noexcept;
 
 // The installer's own folder: its module path without the last element. Fails, and
@@ -32,15 +31,12 @@ void SetUpProgramFilesFolder() noexcept;
 // True when the (upper-cased) tail asks for uninstalling: "/U" anywhere in it.
 [[nodiscard]] bool RequestsUninstall(const char* commandLineTail) noexcept;
 
-using SequenceFunction = int (*)(const char* commandLine);
-
 struct InstallerSequences {
-    SequenceFunction install;
-    SequenceFunction uninstall;
+    int (*install)(const char* commandLine);
+    int (*uninstall)(const char* commandLine);
 };
 
-// The entry with Install and Uninstall. commandLineTail is upper-cased in place.
-// Returns the exit code (ExitCodeFor the run's outcome) and logs it.
-int RunInstallerEntry(char* commandLineTail) noexcept;
-// The same with the sequences given, so that the dispatch can be watched.
-int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences) noexcept;
+// commandLineTail is upper-cased in place. Returns the exit code (ExitCodeFor the run's
+// outcome) and logs it. Tests give their own sequences, to watch the dispatch.
+int RunInstallerEntry(char* commandLineTail,
+                      const InstallerSequences& sequences = {Install, Uninstall}) noexcept;

@@ -30,9 +30,8 @@ public:
     // RemoveDirectory: only an empty folder goes. kErrorNone when it went, else the
     // error Windows reported.
     [[nodiscard]] virtual std::uint32_t RemoveFolder(const char* path) noexcept = 0;
-    // Opens an existing file for reading, sharing read and write but not delete, so
-    // that no other process can delete or rename it while it is held. No handle when
-    // it fails.
+    // Opens an existing file for reading, sharing read and write but not delete, so that no other
+    // process can delete or rename it while it is held. No handle when it fails.
     virtual OsHandle OpenHeldAgainstDeletion(const char* path) noexcept = 0;
     virtual void Close(OsHandle file) noexcept = 0;
 };

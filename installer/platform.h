@@ -1,6 +1,5 @@
-// The platform services of the whole installer. Process-wide like the installer's
-// other state, because its entry points take no more than a command line: the
-// program's start fills it with the Windows services, tests with their own.
+// The installer's platform services, process-wide because its entry points take only a command
+// line: the program's start fills it with the Windows services, tests with their own.
 #pragma once
 
 class RegistryApi;

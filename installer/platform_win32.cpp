@@ -7,10 +7,6 @@
 
 #include <windows.h>
 
-#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
-#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
-#endif
-
 void UseWindowsPlatform() noexcept {
     InstallerPlatform& platform = Platform();
     platform.registry = &WindowsRegistryApi();

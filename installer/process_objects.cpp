@@ -18,8 +18,7 @@ RunningProcess::RunningProcess(const char* executableName) noexcept
     const DebugPrivilege privilege(*api_, api_->EnableDebugPrivilege());
     LogStep(privilege.IsValid() || Platform().context->LastError() == kErrorNone, "debug privilege");
     ProcessEntry entry;
-    for (bool more = api_->FirstProcess(snapshot.Get(), entry); more;
-         more = api_->NextProcess(snapshot.Get(), entry)) {
+    for (bool first = true; api_->ReadProcess(snapshot.Get(), first, entry); first = false) {
         if (!EqualsIgnoringAsciiCase(entry.exeFile, executableName)) continue;
         ProcessHandle process(*api_, api_->OpenForTermination(entry.processId));
         LogStep(process.IsValid(), "open %s, process %u", entry.exeFile, static_cast<unsigned>(entry.processId));

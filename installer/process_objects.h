@@ -34,9 +34,8 @@ private:
     std::vector<ProcessHandle> processes_;
 };
 
-// A process that has ended with exit code 259 reads as still running and cannot be
-// terminated again, so the tries are bounded: at most this many, each followed by a
-// wait for the ends.
+// A process that has ended with exit code 259 reads as still running and cannot be terminated
+// again, so the tries are bounded: at most this many, each followed by a wait for the ends.
 constexpr int kTerminateAttempts = 5;
 constexpr std::uint32_t kTerminateWaitMilliseconds = 1000;
 

@@ -36,8 +36,8 @@ public:
     virtual OsHandle EnableDebugPrivilege() noexcept = 0;
     // Turns SeDebugPrivilege off again, and closes the token.
     virtual void RestoreDebugPrivilege(OsHandle token) noexcept = 0;
-    virtual bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
-    virtual bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept = 0;
+    // Process32First when first, else Process32Next: false past the last process.
+    virtual bool ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept = 0;
     // OpenProcess with PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
     // no handle when it fails.
     virtual OsHandle OpenForTermination(std::uint32_t processId) noexcept = 0;
@@ -62,8 +62,7 @@ public:
     // record that is zero except for its size. Fills processInfo only on success.
     virtual bool Launch(const char* commandLine, const char* currentDirectory, const LaunchOptions& options,
                         ProcessInformation& processInfo) noexcept = 0;
-    // Blocks until the process has ended, without a time limit; its exit code (0 when
-    // it cannot be read).
+    // Blocks until the process has ended, without a time limit; its exit code (0 when unreadable).
     virtual std::uint32_t WaitUntilEnded(OsHandle process) noexcept = 0;
     // Sleep: the pauses between tries and before the outside tool is started.
     virtual void Pause(std::uint32_t milliseconds) noexcept = 0;

@@ -10,20 +10,6 @@
 
 namespace {
 
-// One step of the walk, Process32First or Process32Next.
-bool ReadEntry(BOOL(WINAPI* step)(HANDLE, LPPROCESSENTRY32), OsHandle snapshot, ProcessEntry& entry) noexcept {
-    PROCESSENTRY32 record{};
-    record.dwSize = sizeof(record);
-    if (!step(snapshot, &record)) return false;
-    entry.processId = record.th32ProcessID;
-    // szExeFile is a MAX_PATH array; a name without its terminator matches nothing
-    // (and is never read past the array's end).
-    if (strnlen(record.szExeFile, MAX_PATH) == MAX_PATH || !CopyWhole(entry.exeFile, record.szExeFile)) {
-        entry.exeFile[0] = '\0';
-    }
-    return true;
-}
-
 class WindowsProcesses final : public ProcessesApi {
 public:
     OsHandle TakeSnapshot() noexcept override {
@@ -52,11 +38,16 @@ public:
         }
         Close(token);
     }
-    bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override {
-        return ReadEntry(Process32First, snapshot, entry);
-    }
-    bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override {
-        return ReadEntry(Process32Next, snapshot, entry);
+    bool ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept override {
+        PROCESSENTRY32 record{};
+        record.dwSize = sizeof(record);
+        if (!(first ? Process32First : Process32Next)(snapshot, &record)) return false;
+        entry.processId = record.th32ProcessID;
+        // szExeFile is a MAX_PATH array: a name without its terminator matches nothing, and is not overread.
+        if (strnlen(record.szExeFile, MAX_PATH) == MAX_PATH || !CopyWhole(entry.exeFile, record.szExeFile)) {
+            entry.exeFile[0] = '\0';
+        }
+        return true;
     }
     OsHandle OpenForTermination(std::uint32_t processId) noexcept override {
         // The rights to terminate and to read the image name, and SYNCHRONIZE to await the end.

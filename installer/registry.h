@@ -6,20 +6,19 @@
 #include <cstdint>
 #include <string>
 
-// The access masks the installer asks for.
-enum class KeyAccess {
-    AllAccess,  // KEY_ALL_ACCESS
-    Read,       // KEY_READ
-    ReadWrite,  // KEY_READ | KEY_WRITE (0x2001F)
+enum class KeyAccess : std::uint32_t {
+    AllAccess = 0xF003F,  // KEY_ALL_ACCESS
+    Read = 0x20019,       // KEY_READ
+    ReadWrite = 0x2001F,  // KEY_READ | KEY_WRITE
 };
 
 class RegistryApi {
 public:
     virtual ~RegistryApi() = default;
     // RegCreateKeyEx: no class, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, no security attributes.
-    virtual bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept = 0;
-    // RegOpenKeyEx: opens an existing key only.
-    virtual bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept = 0;
+    // No handle when it fails, as with RegOpenKeyEx, which opens an existing key only.
+    virtual OsHandle CreateMachineKey(const char* subKey) noexcept = 0;
+    virtual OsHandle OpenMachineKey(const char* subKey, KeyAccess access) noexcept = 0;
     // RegDeleteKey: the key with its values; it must have no subkeys.
     virtual bool DeleteMachineKey(const char* subKey) noexcept = 0;
     // REG_SZ, stored with its terminating NUL.
@@ -41,12 +40,10 @@ using RegistryKey = OwnedHandle<RegistryApi, &RegistryApi::CloseKey>;
 
 // The key opened, or created, with its owner; an empty owner when that failed.
 [[nodiscard]] inline RegistryKey OpenKey(RegistryApi& registry, const char* subKey, KeyAccess access) noexcept {
-    OsHandle key = nullptr;
-    return registry.OpenMachineKey(subKey, access, key) ? RegistryKey(registry, key) : RegistryKey();
+    return RegistryKey(registry, registry.OpenMachineKey(subKey, access));
 }
 [[nodiscard]] inline RegistryKey CreateKey(RegistryApi& registry, const char* subKey) noexcept {
-    OsHandle key = nullptr;
-    return registry.CreateMachineKey(subKey, key) ? RegistryKey(registry, key) : RegistryKey();
+    return RegistryKey(registry, registry.CreateMachineKey(subKey));
 }
 
 #if defined(_WIN32)

@@ -18,29 +18,23 @@ bool Succeeded(LONG result) noexcept {
     return result == ERROR_SUCCESS;
 }
 
-REGSAM AccessMask(KeyAccess access) noexcept {
-    switch (access) {
-    case KeyAccess::AllAccess: return KEY_ALL_ACCESS;
-    case KeyAccess::Read: return KEY_READ;
-    case KeyAccess::ReadWrite: return KEY_READ | KEY_WRITE;
-    }
-    return KEY_READ;
-}
+static_assert(static_cast<REGSAM>(KeyAccess::AllAccess) == KEY_ALL_ACCESS &&
+                  static_cast<REGSAM>(KeyAccess::Read) == KEY_READ &&
+                  static_cast<REGSAM>(KeyAccess::ReadWrite) == (KEY_READ | KEY_WRITE),
+              "the access masks pass to Windows as they are");
 
 class WindowsRegistry final : public RegistryApi {
 public:
-    bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept override {
+    OsHandle CreateMachineKey(const char* subKey) noexcept override {
         HKEY created = nullptr;
-        LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                      KEY_ALL_ACCESS, nullptr, &created, nullptr);
-        key = result == ERROR_SUCCESS ? created : nullptr;
-        return Succeeded(result);
+        const LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                            KEY_ALL_ACCESS, nullptr, &created, nullptr);
+        return Succeeded(result) ? created : nullptr;
     }
-    bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept override {
-        HKEY opened = nullptr;
-        LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, AccessMask(access), &opened);
-        key = result == ERROR_SUCCESS ? opened : nullptr;
-        return Succeeded(result);
+    OsHandle OpenMachineKey(const char* subKey, KeyAccess access) noexcept override {
+        HKEY key = nullptr;
+        const LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, static_cast<REGSAM>(access), &key);
+        return Succeeded(result) ? key : nullptr;
     }
     bool DeleteMachineKey(const char* subKey) noexcept override {
         return Succeeded(RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey));

@@ -1,7 +1,6 @@
-// Where and for whom the installer runs: its folders, its account and session, and
-// what it notes about the run. Deployment tools run it silently, often as SYSTEM in
-// session 0, where no user sees a program started or a message box shown, and trust
-// its exit code; its log is where an administrator looks first.
+// Where and for whom the installer runs, and what it notes about the run. Deployment tools run it
+// silently, often as SYSTEM in session 0, where no user sees a program started or a message box
+// shown, and trust its exit code; its log is where an administrator looks first.
 #pragma once
 
 #include "bounded_text.h"

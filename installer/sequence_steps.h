@@ -31,6 +31,5 @@ bool StartForUser(const char* what, const char* application, const char* command
 bool StartDetector() noexcept;
 
 // Runs the shortcut script with argument in the installation folder and waits for it, unless the
-// engine has started a restart.
-// The returned object holds the ended script's handles until the sequence releases it.
+// engine has started a restart. The ended script's handles are held until the sequence lets go.
 LaunchedProcess RunShortcutScript(const char* argument) noexcept;

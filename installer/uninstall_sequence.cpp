@@ -39,9 +39,8 @@ void DeleteDetectorRunValue() noexcept {
     if (runKey.IsValid()) LogStep(registry.DeleteValue(runKey.Get(), kDetectorRunValue), "delete the Run value");
 }
 
-// Windows keeps a folder that is some process's current directory, the installer's
-// own included: the installer moves to its source folder, or else to the system
-// folder, before it removes the installation folder.
+// Windows keeps a folder that is some process's current directory, the installer's own included:
+// the installer moves to its source folder, or else to the system folder, before removing it.
 void LeaveInstallFolder() noexcept {
     FileSystemApi& files = *Platform().fileSystem;
     if (IsKnownFolder(installerState.sourceFolder) && files.SetCurrentFolder(installerState.sourceFolder)) return;
@@ -49,9 +48,8 @@ void LeaveInstallFolder() noexcept {
     if (Platform().context->SystemFolder(systemFolder)) (void)files.SetCurrentFolder(systemFolder);
 }
 
-// A helper of the script that has just ended can hold the folder as its current
-// directory for a moment longer (under Wine, the console host the interpreter
-// started), so a held folder gets a few more tries.
+// A helper of the script that has just ended (under Wine, the console host the interpreter started)
+// can hold the folder as its current directory a moment longer, so a held folder gets a few more tries.
 void RemoveInstallFolder(bool restartPending) noexcept {
     FileSystemApi& files = *Platform().fileSystem;
     const char* folder = installerState.installFolder;
@@ -91,9 +89,8 @@ int Uninstall(const char* commandLine) noexcept {
     LaunchedProcess engine = RunEngine(commandLine, state.installFolder);
     script.Reset();
 
-    // An engine that asks for a restart has removed the driver up to it, though its
-    // service key is still there: a detector started now or at the next log-on would
-    // run without its driver.
+    // An engine that asks for a restart has removed the driver up to it, though its service key
+    // is still there: a detector started now or at the next log-on would run without its driver.
     const bool restartPending = EngineAsksForRestart(state.outcome.engineExitCode);
     if (DriverServiceExists() && !restartPending) {
         // The entry stopped the detector; the driver stays, so the detector runs again.

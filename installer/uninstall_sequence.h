@@ -11,8 +11,7 @@ int Uninstall(const char* commandLine) noexcept;
 constexpr int kFolderRemovalAttempts = 10;
 constexpr std::uint32_t kFolderRemovalPauseMilliseconds = 200;
 
-// Whether the folder removal tries again after its attemptsMade-th try failed with
-// error. Only a folder that someone holds for a moment (a sharing violation, or an
-// access denial while a handle on it closes) can go on a later try; one that still
-// holds files or is already gone stays as it is, so those stop at once.
+// Whether the folder removal tries again after its attemptsMade-th try failed with error. Only a
+// folder someone holds for a moment (a sharing violation, or an access denial while a handle on it
+// closes) can go on a later try; one that still holds files or is already gone stops at once.
 [[nodiscard]] bool RetriesFolderRemoval(std::uint32_t error, int attemptsMade) noexcept;

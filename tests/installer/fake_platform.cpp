@@ -32,21 +32,21 @@ std::string* FakeRegistry::KeyOf(OsHandle key) {
     return found == open_.end() ? nullptr : &found->second;
 }
 
-bool FakeRegistry::CreateMachineKey(const char* subKey, OsHandle& key) noexcept {
+OsHandle FakeRegistry::CreateMachineKey(const char* subKey) noexcept {
     log_.push_back(std::string("create ") + subKey);
-    if (failingKeys.count(subKey)) return false;
+    if (failingKeys.count(subKey)) return nullptr;
     keys[subKey];
-    key = MakeHandle(nextHandle_++);
+    OsHandle key = MakeHandle(nextHandle_++);
     open_[key] = subKey;
-    return true;
+    return key;
 }
 
-bool FakeRegistry::OpenMachineKey(const char* subKey, KeyAccess, OsHandle& key) noexcept {
+OsHandle FakeRegistry::OpenMachineKey(const char* subKey, KeyAccess) noexcept {
     log_.push_back(std::string("open ") + subKey);
-    if (failingKeys.count(subKey) || !keys.count(subKey)) return false;
-    key = MakeHandle(nextHandle_++);
+    if (failingKeys.count(subKey) || !keys.count(subKey)) return nullptr;
+    OsHandle key = MakeHandle(nextHandle_++);
     open_[key] = subKey;
-    return true;
+    return key;
 }
 
 bool FakeRegistry::DeleteMachineKey(const char* subKey) noexcept {
@@ -119,12 +119,8 @@ OsHandle FakeProcesses::TakeSnapshot() noexcept {
     return kSnapshotHandle;
 }
 
-bool FakeProcesses::FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept {
-    cursor_ = 0;
-    return NextProcess(snapshot, entry);
-}
-
-bool FakeProcesses::NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept {
+bool FakeProcesses::ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept {
+    if (first) cursor_ = 0;
     if (snapshot != kSnapshotHandle || cursor_ >= table.size()) return false;
     const FakeProcess& process = table[cursor_++];
     entry.processId = process.processId;

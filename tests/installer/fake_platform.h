@@ -34,8 +34,8 @@ public:
     std::map<std::string, std::map<std::string, std::uint32_t>> dwords;  // REG_DWORD values, apart
     std::map<std::string, std::map<std::string, std::string>> multiStrings;  // REG_MULTI_SZ bytes, apart
 
-    bool CreateMachineKey(const char* subKey, OsHandle& key) noexcept override;
-    bool OpenMachineKey(const char* subKey, KeyAccess access, OsHandle& key) noexcept override;
+    OsHandle CreateMachineKey(const char* subKey) noexcept override;
+    OsHandle OpenMachineKey(const char* subKey, KeyAccess access) noexcept override;
     bool DeleteMachineKey(const char* subKey) noexcept override;
     bool SetStringValue(OsHandle key, const char* name, const char* data) noexcept override;
     bool DeleteValue(OsHandle key, const char* name) noexcept override;
@@ -103,8 +103,7 @@ public:
     OsHandle ShellUserToken() noexcept override;
     bool TokenElevated(OsHandle token) noexcept override { return token ? shellElevated : elevated; }
     bool ProgramExists(const char* path) noexcept override { return files && files->count(path) == 1; }
-    bool FirstProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
-    bool NextProcess(OsHandle snapshot, ProcessEntry& entry) noexcept override;
+    bool ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept override;
     OsHandle OpenForTermination(std::uint32_t processId) noexcept override;
     bool ImageName(OsHandle process, char (&path)[kMaxPath]) noexcept override;
     bool ReadExitCode(OsHandle process, std::uint32_t& exitCode) noexcept override;

@@ -49,8 +49,8 @@ void SequenceTest::SetFolders(const std::string& source, const std::string& targ
     // A folder that does not fit is left empty, as the entry leaves it.
     (void)CopyWhole(installerState.sourceFolder, source.c_str());
     (void)CopyWhole(installerState.installFolder, target.c_str());
-    OsHandle key = nullptr;
-    EXPECT_TRUE(fakes.registry.CreateMachineKey(kInstallerKeyPath, key));
+    OsHandle key = fakes.registry.CreateMachineKey(kInstallerKeyPath);
+    EXPECT_TRUE(IsHandle(key));
     installerState.installerKeyHandle.Reset(fakes.registry, key);
     installerState.outcome = RunOutcome{};
     installerState.outcome.keyOpened = true;
