@@ -15,8 +15,7 @@ RunningProcess::RunningProcess(const char* executableName) noexcept
         ShowError("Error opening process enumeration...");
         return;
     }
-    const DebugPrivilege privilege(*api_, api_->EnableDebugPrivilege());
-    LogStep(privilege.IsValid() || Platform().context->LastError() == kErrorNone, "debug privilege");
+    const DebugPrivilege privilege = EnableDebugPrivilege(*api_);
     ProcessEntry entry;
     for (bool first = true; api_->ReadProcess(snapshot.Get(), first, entry); first = false) {
         if (!EqualsIgnoringAsciiCase(entry.exeFile, executableName)) continue;
@@ -63,6 +62,12 @@ void StopProcess(RunningProcess& process) noexcept {
         // Once the process objects are signalled they have ended, whatever their exit codes say.
         if (process.WaitForEnd(kTerminateWaitMilliseconds)) return;
     }
+}
+
+DebugPrivilege EnableDebugPrivilege(ProcessesApi& api) noexcept {
+    DebugPrivilege privilege(api, api.EnableDebugPrivilege());
+    LogStep(privilege.IsValid() || Platform().context->LastError() == kErrorNone, "debug privilege");
+    return privilege;
 }
 
 LaunchedProcess::LaunchedProcess() noexcept : api_(Platform().processes) {}

@@ -42,6 +42,10 @@ constexpr std::uint32_t kTerminateWaitMilliseconds = 1000;
 // Terminates every held process, then waits for their ends, within the bound above.
 void StopProcess(RunningProcess& process) noexcept;
 
+// SeDebugPrivilege on until the result goes, to open other users' processes; the step is logged
+// ("done" also when it was on already).
+[[nodiscard]] DebugPrivilege EnableDebugPrivilege(ProcessesApi& api) noexcept;
+
 class LaunchedProcess {
 public:
     LaunchedProcess() noexcept;

@@ -57,8 +57,7 @@ bool StartForUser(const char* what, const char* application, const char* command
     const bool elevated = !why && processes.TokenElevated(nullptr);
     ProcessHandle token;
     if (elevated) {
-        const DebugPrivilege privilege(processes, processes.EnableDebugPrivilege());  // another user's shell
-        LogStep(privilege.IsValid() || Platform().context->LastError() == kErrorNone, "debug privilege");
+        const DebugPrivilege privilege = EnableDebugPrivilege(processes);  // another user's shell
         token.Reset(processes, processes.ShellUserToken());
         LogStep(token.IsValid(), "open the shell's token");
     }
