@@ -38,6 +38,7 @@ constexpr const char* kTemporaryPattern = "pnl*.tmp";
 // The Win32 error codes the seams report, as numbers so that the portable code builds
 // anywhere (the Windows side checks them against <windows.h>).
 constexpr std::uint32_t kErrorNone = 0;
+constexpr std::uint32_t kErrorFileNotFound = 2;       // ERROR_FILE_NOT_FOUND
 constexpr std::uint32_t kErrorAccessDenied = 5;       // ERROR_ACCESS_DENIED
 constexpr std::uint32_t kErrorSharingViolation = 32;  // ERROR_SHARING_VIOLATION
 constexpr std::uint32_t kErrorLockViolation = 33;     // ERROR_LOCK_VIOLATION

@@ -2,6 +2,7 @@
 
 #include "ascii_case.h"
 #include "bounded_text.h"
+#include "command_lines.h"
 #include "platform.h"
 #include "process_objects.h"
 #include "run_context.h"
@@ -44,35 +45,50 @@ void RemoveObsoleteRunValue() noexcept {
     if (runKey.IsValid()) (void)registry.DeleteValue(runKey.Get(), kObsoleteRunValue);
 }
 
-}  // namespace
-
-int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences) noexcept {
-    char emptyTail[1] = {'\0'};
-    if (!commandLineTail) commandLineTail = emptyTail;
+// Stops the detectors, opens the installer key and hands the tail to the sequence it asks for.
+void RunSequence(char* commandLineTail, const InstallerSequences& sequences) noexcept {
     InstallerState& state = installerState;
-    OpenLog(commandLineTail);
-
     {
         // Every detector, in every session: one left running keeps HIDWATCH.EXE in use.
         // Their handles close before the copies.
         RunningProcess detectors(kDetectorProcessName);
         StopProcess(detectors);
     }
-
     (void)FindSourceFolder(state.sourceFolder);
-    (void)FormatWhole(state.installFolder, sizeof state.installFolder, "%s\\OrvaPanels", state.programFilesFolder);
     RemoveObsoleteRunValue();
-
-    state.outcome = RunOutcome{};
     state.installerKeyHandle = CreateKey(*Platform().registry, kInstallerKeyPath);
     state.outcome.keyOpened = state.installerKeyHandle.IsValid();
     LogStep(state.outcome.keyOpened, "open installer key");
-    if (state.outcome.keyOpened) {
-        UpperCaseAscii(commandLineTail);
-        state.outcome.uninstalling = RequestsUninstall(commandLineTail);
-        (state.outcome.uninstalling ? sequences.uninstall : sequences.install)(commandLineTail);
-        // Closed here unless the sequence closed it before deleting the key.
-        state.installerKeyHandle.Reset();
+    if (!state.outcome.keyOpened) return;
+    UpperCaseAscii(commandLineTail);
+    state.outcome.uninstalling = RequestsUninstall(commandLineTail);
+    (state.outcome.uninstalling ? sequences.uninstall : sequences.install)(commandLineTail);
+    // Closed here unless the sequence closed it before deleting the key.
+    state.installerKeyHandle.Reset();
+}
+
+}  // namespace
+
+int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences) noexcept {
+    char emptyTail[1] = {'\0'};
+    if (!commandLineTail) commandLineTail = emptyTail;
+    InstallerState& state = installerState;
+    state.outcome = RunOutcome{};
+    // Two engines at once leave a half-made installation: one run at a time, before anything changes.
+    InstallLock lock;
+    state.outcome.otherRunActive = !TakeInstallLock(lock);
+    if (state.outcome.otherRunActive) {
+        OpenLog(commandLineTail, "another installation is in progress, exit code 1618");
+        return ExitCodeFor(state.outcome);
+    }
+    OpenLog(commandLineTail);
+    state.outcome.folderKnown =
+        IsKnownFolder(state.programFilesFolder) &&
+        FormatWhole(state.installFolder, sizeof state.installFolder, "%s\\OrvaPanels", state.programFilesFolder);
+    if (state.outcome.folderKnown) {
+        RunSequence(commandLineTail, sequences);
+    } else {
+        LogLine("nothing done: the Program Files folder is unknown, or too long for the installation folder");
     }
     const int exitCode = ExitCodeFor(state.outcome);
     LogLine("exit code %d", exitCode);

@@ -8,6 +8,7 @@ constexpr int kExitKeyFailed = 1;           // the installer key could not be cr
 constexpr int kExitFailed = 1603;           // ERROR_INSTALL_FAILURE
 constexpr int kExitRestartStarted = 1641;   // ERROR_SUCCESS_REBOOT_INITIATED
 constexpr int kExitRestartRequired = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+constexpr int kExitAnotherRun = 1618;       // ERROR_INSTALL_ALREADY_RUNNING: deployment tools retry
 
 // What one run came to, filled in by the entry and the sequence it ran.
 struct RunOutcome {
@@ -16,6 +17,8 @@ struct RunOutcome {
     bool driverPresent = false;    // the driver's service key, once the engine has ended
     bool detectorInPlace = true;   // install: HIDWATCH.EXE was copied into the installation folder
     std::uint32_t engineExitCode = 0;  // also 0 when the engine could not be started
+    bool folderKnown = true;       // the installation folder could be worked out
+    bool otherRunActive = false;   // another run held the installers' mutex past the wait
 };
 
 // The engine ended with 3010 or 1641: it has done its part up to a restart.
@@ -24,6 +27,8 @@ struct RunOutcome {
 }
 
 [[nodiscard]] constexpr int ExitCodeFor(const RunOutcome& outcome) noexcept {
+    if (outcome.otherRunActive) return kExitAnotherRun;
+    if (!outcome.folderKnown) return kExitFailed;
     if (!outcome.keyOpened) return kExitKeyFailed;
     if (!outcome.uninstalling && (!outcome.driverPresent || !outcome.detectorInPlace)) return kExitFailed;
     const bool restart = EngineAsksForRestart(outcome.engineExitCode);

@@ -60,7 +60,9 @@ void RegisterAndStartDetector() noexcept {
     if (!DetectorCommand(command, installerState.installFolder)) return;
     LogStep(registry.SetStringValue(runKey.Get(), kDetectorRunValue, command), "Run value %s", command);
     runKey.Reset();
-    (void)StartDetector();
+    // In every user's session only after an install that succeeded: 1641 means the machine is going down.
+    const int exitCode = ExitCodeFor(installerState.outcome);
+    (void)StartDetector(exitCode == 0 || exitCode == kExitRestartRequired);
 }
 
 void StartToolUnlessItRan() noexcept {
@@ -85,8 +87,9 @@ void RecordVersion() noexcept {
         WriteInstallerValue(kVersionValue, ORVA_PROJECT_VERSION);
         return;
     }
-    LogStep(Platform().registry->DeleteValue(installerState.installerKeyHandle.Get(), kVersionValue),
-            "delete value %s: the installation failed", kVersionValue);
+    const bool deleted = Platform().registry->DeleteValue(installerState.installerKeyHandle.Get(), kVersionValue);
+    LogStep(deleted || Platform().context->LastError() == kErrorFileNotFound, "delete value %s: the installation failed",
+            kVersionValue);
 }
 
 }  // namespace

@@ -64,6 +64,10 @@ void StopProcess(RunningProcess& process) noexcept {
     }
 }
 
+void ProcessesApi::RestoreDebugPrivilege(OsHandle token) noexcept {
+    if (!DisableDebugPrivilege(token)) LogStep(false, "debug privilege off");
+}
+
 DebugPrivilege EnableDebugPrivilege(ProcessesApi& api) noexcept {
     DebugPrivilege privilege(api, api.EnableDebugPrivilege());
     LogStep(privilege.IsValid() || Platform().context->LastError() == kErrorNone, "debug privilege");

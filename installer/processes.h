@@ -24,6 +24,7 @@ struct LaunchOptions {
     const char* application = nullptr;  // its full path; null: the command line's first word
     bool noWindow = false;              // CREATE_NO_WINDOW: no console on the user's desktop
     OsHandle userToken = nullptr;       // a primary token from ShellUserToken: runs as that user
+    bool inSession = false;             // userToken is SessionUserToken's: started on that session's desktop
 };
 
 class ProcessesApi {
@@ -34,8 +35,10 @@ public:
     // SeDebugPrivilege on (AdjustTokenPrivileges), to open other users' processes: the token that turns
     // it off again; none when it was on already (SYSTEM; error 0) or is lacking (ERROR_NOT_ALL_ASSIGNED).
     virtual OsHandle EnableDebugPrivilege() noexcept = 0;
-    // Turns SeDebugPrivilege off again, and closes the token.
-    virtual void RestoreDebugPrivilege(OsHandle token) noexcept = 0;
+    // Turns SeDebugPrivilege off again, and closes the token; false when it may still be on.
+    virtual bool DisableDebugPrivilege(OsHandle token) noexcept = 0;
+    // DisableDebugPrivilege, its failure logged: how DebugPrivilege lets go.
+    void RestoreDebugPrivilege(OsHandle token) noexcept;
     // Process32First when first, else Process32Next: false past the last process.
     virtual bool ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept = 0;
     // OpenProcess with PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
@@ -52,14 +55,17 @@ public:
 
     // A primary token of the session shell's user (GetShellWindow's process); none when a call fails.
     virtual OsHandle ShellUserToken() noexcept = 0;
+    // WTSQueryUserToken: a primary token of the session's user; none without one (ERROR_NO_TOKEN).
+    virtual OsHandle SessionUserToken(std::uint32_t session) noexcept = 0;
     // TokenElevation of token; of the installer's own token when it is null.
     virtual bool TokenElevated(OsHandle token) noexcept = 0;
     // GetFileAttributes: the file is there.
     virtual bool ProgramExists(const char* path) noexcept = 0;
 
-    // CreateProcess (with a user token CreateProcessWithTokenW and that user's environment),
-    // nothing inherited, the caller's environment, the given current directory and a start-up
-    // record that is zero except for its size. Fills processInfo only on success.
+    // CreateProcess (with a user token CreateProcessWithTokenW, or in a session CreateProcessAsUserW on
+    // winsta0\default, each with that user's environment), nothing inherited, the caller's environment,
+    // the given current directory and a start-up record that is zero but for its size. Fills processInfo
+    // only on success.
     virtual bool Launch(const char* commandLine, const char* currentDirectory, const LaunchOptions& options,
                         ProcessInformation& processInfo) noexcept = 0;
     // Blocks until the process has ended, without a time limit; its exit code (0 when unreadable).

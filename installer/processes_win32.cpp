@@ -5,6 +5,8 @@
 
 #include <windows.h>
 #include <tlhelp32.h>
+#include <userenv.h>
+#include <wtsapi32.h>
 
 #include <cstring>
 
@@ -31,12 +33,12 @@ public:
         const DWORD previous = before.PrivilegeCount ? before.Privileges[0].Attributes : SE_PRIVILEGE_ENABLED;
         return (previous & SE_PRIVILEGE_ENABLED) ? nullptr : token.Release();
     }
-    void RestoreDebugPrivilege(OsHandle token) noexcept override {
+    bool DisableDebugPrivilege(OsHandle token) noexcept override {
         TOKEN_PRIVILEGES privileges{1, {{{}, 0}}};
-        if (LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
-            (void)AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-        }
+        const bool off = LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid) &&
+                         AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
         Close(token);
+        return off;
     }
     bool ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept override {
         PROCESSENTRY32 record{};
@@ -74,8 +76,8 @@ public:
     }
     OsHandle ShellUserToken() noexcept override {
         DWORD shellId = 0;
-        const DWORD access = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
-                             TOKEN_ADJUST_SESSIONID;
+        // What CreateProcessWithTokenW needs, and no more.
+        const DWORD access = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY;
         HANDLE primary = nullptr;
         UniqueHandle token;
         // Without a shell window the first call fails (ERROR_INVALID_WINDOW_HANDLE).
@@ -85,6 +87,10 @@ public:
         const BOOL duplicated =
             DuplicateTokenEx(token.Get(), access, nullptr, SecurityImpersonation, TokenPrimary, &primary);
         return duplicated ? primary : nullptr;
+    }
+    OsHandle SessionUserToken(std::uint32_t session) noexcept override {
+        HANDLE token = nullptr;
+        return WTSQueryUserToken(session, &token) ? token : nullptr;
     }
     bool TokenElevated(OsHandle token) noexcept override {
         UniqueHandle own;
@@ -115,12 +121,23 @@ public:
         STARTUPINFOW startupInfo{};
         startupInfo.cb = sizeof(startupInfo);
         PROCESS_INFORMATION started{};
-        // Given no environment, the start with a token builds the user's own.
-        const BOOL created = options.userToken
-            ? CreateProcessWithTokenW(options.userToken, LOGON_WITH_PROFILE, name, command, flags, nullptr,
-                                      directory, &startupInfo, &started)
-            : CreateProcessW(name, command, nullptr, nullptr, FALSE, flags, nullptr, directory, &startupInfo,
-                             &started);
+        UniqueResource<void*, decltype(&DestroyEnvironmentBlock), &DestroyEnvironmentBlock> environment;
+        wchar_t desktop[] = L"winsta0\\default";
+        BOOL created = FALSE;
+        if (options.inSession) {
+            startupInfo.lpDesktop = desktop;
+            created = CreateEnvironmentBlock(environment.Receive(), options.userToken, FALSE) &&
+                      CreateProcessAsUserW(options.userToken, name, command, nullptr, nullptr, FALSE,
+                                           flags | CREATE_UNICODE_ENVIRONMENT, environment.Get(), directory,
+                                           &startupInfo, &started);
+        } else if (options.userToken) {
+            // Given no environment, the start with a token builds the user's own.
+            created = CreateProcessWithTokenW(options.userToken, LOGON_WITH_PROFILE, name, command, flags, nullptr,
+                                              directory, &startupInfo, &started);
+        } else {
+            created = CreateProcessW(name, command, nullptr, nullptr, FALSE, flags, nullptr, directory,
+                                     &startupInfo, &started);
+        }
         if (!created) return false;
         processInfo.process = started.hProcess;
         processInfo.thread = started.hThread;

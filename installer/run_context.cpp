@@ -47,15 +47,22 @@ LogFileUse UseOfLogFile(bool reparsePoint, std::uint32_t links, std::uint64_t si
     return size > kLogRotateBytes ? LogFileUse::kRotate : LogFileUse::kAppend;
 }
 
-void OpenLog(const char* commandLineTail) noexcept {
+void OpenLog(const char* commandLineTail, const char* verdict) noexcept {
     RunContextApi& context = *Platform().context;
-    if (!context.OpenLog()) return;
+    if (!context.OpenLog(verdict == nullptr)) return;
     char time[32];
     char account[kMaxPath];
     context.LocalTime(time);
     context.AccountName(account);
-    LogLine("%s OrvaSetup %s, account %s, session %u, command line [%s]", time, ORVA_PROJECT_VERSION, account,
-            static_cast<unsigned>(context.SessionId()), commandLineTail);
+    LogLine("%s OrvaSetup %s, account %s, session %u, command line [%s]%s%s", time, ORVA_PROJECT_VERSION, account,
+            static_cast<unsigned>(context.SessionId()), commandLineTail, verdict ? ": " : "", verdict ? verdict : "");
+}
+
+bool TakeInstallLock(InstallLock& lock) noexcept {
+    OsHandle mutex = nullptr;
+    const std::uint32_t result = Platform().context->WaitForInstallLock(kInstallLockWaitMilliseconds, mutex);
+    lock.Reset(*Platform().context, mutex);
+    return result == kWaitSignalled || result == kWaitAbandoned;
 }
 
 void LogLine(const char* format, ...) noexcept {

@@ -4,9 +4,20 @@
 #pragma once
 
 #include "bounded_text.h"
+#include "service_handle.h"
 #include "shared_contract.h"
 
 #include <cstdint>
+#include <vector>
+
+// One session of WTSEnumerateSessions, with its user as "DOMAIN\user" (empty without one).
+struct UserSession {
+    std::uint32_t id = 0;
+    std::uint32_t state = 0;  // WTS_CONNECTSTATE_CLASS
+    char account[kMaxPath] = {};
+};
+constexpr std::uint32_t kSessionActive = 0;        // WTSActive
+constexpr std::uint32_t kSessionDisconnected = 4;  // WTSDisconnected
 
 class RunContextApi {
 public:
@@ -25,8 +36,16 @@ public:
     virtual bool RunsAsSystem() noexcept = 0;
     // ProcessIdToSessionId of the installer's own process; 0 when it cannot be read.
     virtual std::uint32_t SessionId() noexcept = 0;
-    // The session's user (WTSUserName) has the token's user name, ASCII case ignored; true when unreadable.
+    // The session's user (WTSDomainName\WTSUserName, looked up) is the token's user: EqualSid.
+    // False when anything along the way cannot be read.
     virtual bool SessionUserIsOwn() noexcept = 0;
+    // Every session on this machine; false when they cannot be listed.
+    virtual bool ListSessions(std::vector<UserSession>& sessions) noexcept = 0;
+    // CreateMutexEx of the installers' one mutex in Global\ (every session's runs and SYSTEM's), into
+    // mutex, then a wait of up to milliseconds for it: the wait's result (WAIT_FAILED without a mutex).
+    virtual std::uint32_t WaitForInstallLock(std::uint32_t milliseconds, OsHandle& mutex) noexcept = 0;
+    // ReleaseMutex, when it is held, and CloseHandle.
+    virtual void ReleaseInstallLock(OsHandle mutex) noexcept = 0;
     // The installer's window station is visible (WSF_VISIBLE).
     virtual bool WindowStationVisible() noexcept = 0;
     // A modal box with no owner, the system's default caption and MB_OK.
@@ -36,8 +55,9 @@ public:
     virtual void LocalTime(char (&text)[32]) noexcept = 0;
 
     // Opens %WINDIR%\Temp\OrvaSetup.log for appending, after moving one grown too large to
-    // OrvaSetup.log.old. False, and no log this run, when it cannot or UseOfLogFile refuses.
-    virtual bool OpenLog() noexcept = 0;
+    // OrvaSetup.log.old (only where mayMove: another run may be writing it). False, and no log
+    // this run, when it cannot or UseOfLogFile refuses.
+    virtual bool OpenLog(bool mayMove) noexcept = 0;
     // Appends text as it stands; nothing without an open log.
     virtual void AppendLog(const char* text) noexcept = 0;
     // The Win32 error of the step that has just failed (GetLastError).
@@ -61,11 +81,21 @@ enum class LogFileUse { kAppend, kRotate, kRefuse, kReplace };
                                       bool trustedOwner) noexcept;
 
 // Opens the log and writes the run's header: local time, version, account, session and
-// the tail as given. A log that cannot be written changes nothing else.
-void OpenLog(const char* commandLineTail) noexcept;
+// the tail as given, then ": <verdict>" of a run that ends there. A log that cannot be
+// written changes nothing else.
+void OpenLog(const char* commandLineTail, const char* verdict = nullptr) noexcept;
 ORVA_PRINTF(1, 2) void LogLine(const char* format, ...) noexcept;
 // "<step>: done", or "<step>: failed, error <GetLastError>": call it straight after the step.
 ORVA_PRINTF(2, 3) void LogStep(bool succeeded, const char* format, ...) noexcept;
+
+using InstallLock = OwnedHandle<RunContextApi, &RunContextApi::ReleaseInstallLock>;
+constexpr std::uint32_t kInstallLockWaitMilliseconds = 60000;
+constexpr std::uint32_t kWaitSignalled = 0;     // WAIT_OBJECT_0
+constexpr std::uint32_t kWaitAbandoned = 0x80;  // WAIT_ABANDONED
+
+// The installers' one mutex, waited for: false when another run holds it past the wait. One
+// abandoned by a run that was killed is taken: this run repairs what that one left.
+[[nodiscard]] bool TakeInstallLock(InstallLock& lock) noexcept;
 
 #if defined(_WIN32)
 RunContextApi& WindowsRunContextApi() noexcept;

@@ -1,6 +1,5 @@
 #include "run_context.h"
 
-#include "ascii_case.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -10,6 +9,8 @@
 #include <wtsapi32.h>
 
 #include <cstdlib>
+#include <cwchar>
+#include <new>
 #include <utility>
 
 namespace {
@@ -25,6 +26,23 @@ bool TokenUserIs(PSID sid) noexcept {
     return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) &&
            GetTokenInformation(token.Get(), TokenUser, &own, sizeof own, &size) &&
            (sid ? EqualSid(own.user.User.Sid, sid) : IsWellKnownSid(own.user.User.Sid, WinLocalSystemSid));
+}
+
+// "DOMAIN\user" of a session; false when either cannot be read, does not fit, or there is no user.
+bool SessionAccount(DWORD session, wchar_t (&account)[kMaxPath]) noexcept {
+    UniqueResource<LPWSTR, decltype(&WTSFreeMemory), &WTSFreeMemory> domain;
+    UniqueResource<LPWSTR, decltype(&WTSFreeMemory), &WTSFreeMemory> user;
+    DWORD size = 0;
+    if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSDomainName, domain.Receive(), &size) ||
+        !WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSUserName, user.Receive(), &size)) {
+        return false;
+    }
+    const std::size_t domainLength = wcslen(domain.Get());
+    if (user.Get()[0] == L'\0' || domainLength + 1 + wcslen(user.Get()) >= kMaxPath) return false;
+    wcscpy(account, domain.Get());
+    account[domainLength] = L'\\';
+    wcscpy(account + domainLength + 1, user.Get());
+    return true;
 }
 
 bool OwnerIsTrusted(HANDLE file) noexcept {
@@ -57,13 +75,42 @@ public:
         return ProcessIdToSessionId(GetCurrentProcessId(), &session) ? session : 0;
     }
     bool SessionUserIsOwn() noexcept override {
-        UniqueResource<LPSTR, decltype(&WTSFreeMemory), &WTSFreeMemory> sessionUser;
-        DWORD size = 0;
-        char own[kMaxPath];
-        AccountName(own);
-        return !WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName,
-                                            sessionUser.Receive(), &size) ||
-               EqualsIgnoringAsciiCase(sessionUser.Get(), own);
+        // By SID: names alone take CORP\admin and a local admin for one user.
+        wchar_t account[kMaxPath];
+        wchar_t domain[kMaxPath];
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD sidSize = sizeof sid;
+        DWORD domainSize = kMaxPath;
+        SID_NAME_USE use{};
+        return SessionAccount(WTS_CURRENT_SESSION, account) &&
+               LookupAccountNameW(nullptr, account, sid, &sidSize, domain, &domainSize, &use) && TokenUserIs(sid);
+    }
+    bool ListSessions(std::vector<UserSession>& sessions) noexcept override {
+        UniqueResource<PWTS_SESSION_INFOW, decltype(&WTSFreeMemory), &WTSFreeMemory> list;
+        DWORD count = 0;
+        if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.Receive(), &count)) return false;
+        try {
+            for (DWORD i = 0; i < count; ++i) {
+                UserSession session{list.Get()[i].SessionId, static_cast<std::uint32_t>(list.Get()[i].State)};
+                wchar_t account[kMaxPath];
+                if (SessionAccount(session.id, account)) {
+                    (void)WideCharToMultiByte(CP_ACP, 0, account, -1, session.account, kMaxPath, nullptr, nullptr);
+                }
+                sessions.push_back(session);
+            }
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+    std::uint32_t WaitForInstallLock(std::uint32_t milliseconds, OsHandle& mutex) noexcept override {
+        // Only the rights to wait and release: enough also for one that an account with other rights made.
+        mutex = CreateMutexExW(nullptr, L"Global\\OrvaSetupRun", 0, SYNCHRONIZE | MUTEX_MODIFY_STATE);
+        return mutex ? WaitForSingleObject(mutex, milliseconds) : WAIT_FAILED;
+    }
+    void ReleaseInstallLock(OsHandle mutex) noexcept override {
+        (void)ReleaseMutex(mutex);
+        CloseKeepingLastError(static_cast<HANDLE>(mutex), CloseHandle);
     }
     bool WindowStationVisible() noexcept override {
         USEROBJECTFLAGS flags{};
@@ -88,7 +135,7 @@ public:
                           std::labs(bias) % 60);
     }
 
-    bool OpenLog() noexcept override {
+    bool OpenLog(bool mayMove) noexcept override {
         char windows[kMaxPath];
         char path[kMaxPath];
         char older[kMaxPath];
@@ -109,8 +156,8 @@ public:
             const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
             const LogFileUse use = UseOfLogFile((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
                                                 info.nNumberOfLinks, size, OwnerIsTrusted(file.Get()));
-            if (use == LogFileUse::kRefuse) return false;
-            if (use == LogFileUse::kAppend) {
+            if (use == LogFileUse::kRefuse || (use == LogFileUse::kReplace && !mayMove)) return false;
+            if (use == LogFileUse::kAppend || !mayMove) {
                 log_ = std::move(file);
                 return true;
             }

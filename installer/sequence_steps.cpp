@@ -68,7 +68,7 @@ bool StartForUser(const char* what, const char* application, const char* command
         LogStep(done, "as the shell's user (token %selevated), start %s %s", shell, what, commandLine);
         if (done) return true;
     }
-    if (elevated && !Platform().context->SessionUserIsOwn()) why = "the session's user is another";
+    if (elevated && !Platform().context->SessionUserIsOwn()) why = "the session's user is not provably the installer's";
     if (why) {
         LogLine("%s not started: %s", what, why);
         return false;
@@ -78,22 +78,45 @@ bool StartForUser(const char* what, const char* application, const char* command
     return started;
 }
 
-bool StartDetector() noexcept {
+namespace {
+
+// As each session's user, on its desktop; never the tool, whose window no one asked for.
+void StartInEverySession(const char* application, const char* command) noexcept {
+    std::vector<UserSession> sessions;
+    if (!Platform().context->ListSessions(sessions)) LogStep(false, "list the sessions");
+    ProcessesApi& processes = *Platform().processes;
+    for (const UserSession& session : sessions) {
+        if (session.id == 0 || (session.state != kSessionActive && session.state != kSessionDisconnected)) continue;
+        const ProcessHandle token(processes, processes.SessionUserToken(session.id));
+        LaunchedProcess detector;
+        const LaunchOptions asUser{application, false, token.Get(), true};
+        const bool started =
+            token.IsValid() && detector.Start(command, installerState.installFolder, false, asUser) == 1;
+        LogStep(started, "in session %u of [%s], start detector %s", static_cast<unsigned>(session.id),
+                session.account, command);
+    }
+}
+
+}  // namespace
+
+bool StartDetector(bool inEverySession) noexcept {
     char command[kMaxPath];
     char application[kMaxPath];
-    return DetectorCommand(command, installerState.installFolder) &&
-           PathInFolder(application, installerState.installFolder, kDetectorProcessName) &&
-           StartForUser("detector", application, command);
+    if (!DetectorCommand(command, installerState.installFolder) ||
+        !PathInFolder(application, installerState.installFolder, kDetectorProcessName)) {
+        return false;
+    }
+    if (StartForUser("detector", application, command)) return true;
+    if (inEverySession && WhyNoUserIsThere()) StartInEverySession(application, command);
+    return false;
 }
 
 LaunchedProcess RunShortcutScript(const char* argument) noexcept {
     LaunchedProcess script;
     char systemFolder[kMaxPath];
     char command[kMaxPath];
-    const bool restartStarted = installerState.outcome.engineExitCode == kExitRestartStarted;
-    if (restartStarted) LogLine("script not run: the engine has started a restart");
     // Without the system folder there is no interpreter to trust: the script is not run.
-    if (!restartStarted && Platform().context->SystemFolder(systemFolder) &&
+    if (Platform().context->SystemFolder(systemFolder) &&
         ScriptCommand(command, systemFolder, installerState.installFolder, argument)) {
         const bool ran = script.Start(command, installerState.installFolder, true, {nullptr, true}) == 1;
         LogStep(ran, "run script %s", command);

@@ -27,9 +27,10 @@ void DeleteInstallerKey() noexcept;
 // WhyNotStartedNow: elevated, as the shell's user; else as itself if that is the session's user.
 bool StartForUser(const char* what, const char* application, const char* commandLine) noexcept;
 
-// StartForUser of the detector, by its quoted full path; false also when its path is unknown.
-bool StartDetector() noexcept;
+// StartForUser of the detector, by its quoted full path; false also when its path is unknown. As SYSTEM
+// or in session 0 and inEverySession, it starts instead in each user's session that is signed in.
+bool StartDetector(bool inEverySession) noexcept;
 
-// Runs the shortcut script with argument in the installation folder and waits for it, unless the
-// engine has started a restart. The ended script's handles are held until the sequence lets go.
+// Runs the shortcut script with argument in the installation folder and waits for it. The ended
+// script's handles are held until the sequence lets go.
 LaunchedProcess RunShortcutScript(const char* argument) noexcept;

@@ -94,7 +94,7 @@ int Uninstall(const char* commandLine) noexcept {
     const bool restartPending = EngineAsksForRestart(state.outcome.engineExitCode);
     if (DriverServiceExists() && !restartPending) {
         // The entry stopped the detector; the driver stays, so the detector runs again.
-        (void)StartDetector();
+        (void)StartDetector(false);
         return 0;
     }
 

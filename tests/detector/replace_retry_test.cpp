@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
 
 TEST(ClassifyReplaceError, OnlyAHolderThatLetsGoIsWorthAnotherTry) {

@@ -62,7 +62,7 @@ TEST_F(Entry, RunsItsStepsInOrder) {
 
     // Every detector is stopped, and its handle closed, before anything else.
     EXPECT_EQ(fakes.log, (CallLog{
-                             "snapshot", "open 42", "close snapshot",
+                             "wait 60000 ms for the installers' mutex", "snapshot", "open 42", "close snapshot",
                              "exit code 42", "exit code 42", "terminate 42", "wait 42",
                              "close 42",
                              "module path",
@@ -76,6 +76,22 @@ TEST_F(Entry, RunsItsStepsInOrder) {
     EXPECT_EQ(fakes.registry.keys.count(kInstallerKeyText), 1u);
     EXPECT_EQ(fakes.registry.OpenKeyCount(), 0u);
     EXPECT_EQ(fakes.registry.badCloses + fakes.processes.badCloses, 0);
+}
+
+// Another run holds the installers' mutex past the wait: 1618 and one line, appended to its log.
+TEST_F(Entry, WaitsForAnotherRunThenEndsOrGoesOn) {
+    fakes.processes.table = {{42, "hidwatch.exe"}};
+    fakes.context.lockWait = 0x102;  // WAIT_TIMEOUT
+    EXPECT_EQ(Run("/u"), 1618);
+    EXPECT_EQ(fakes.log, CallLog{"wait 60000 ms for the installers' mutex"});
+    EXPECT_EQ(fakes.context.lines, std::vector<std::string>{"2026-12-09T08:12:36+01:00 OrvaSetup " ORVA_PROJECT_VERSION
+                                                            ", account me, session 1, command line [/u]: another "
+                                                            "installation is in progress, exit code 1618"});
+    EXPECT_FALSE(fakes.context.logMayMove);
+    fakes.context.lockWait = kWaitAbandoned;  // by a run that was killed
+    EXPECT_EQ(Run("/u"), 0);
+    EXPECT_TRUE(fakes.context.logMayMove);
+    EXPECT_EQ(fakes.log.at(fakes.log.size() - 2), "uninstall [/U]");
 }
 
 struct DispatchCase {
@@ -198,7 +214,7 @@ TEST_P(EntryFolders, AreWholeOrEmpty) {
     fakes.context.modulePath = GetParam().modulePath;
     fakes.context.moduleCut = GetParam().moduleCut;
     SetUpProgramFilesFolder();
-    EXPECT_EQ(Run(""), 0);
+    EXPECT_EQ(Run(""), GetParam().installFolder.empty() ? 1603 : 0);
     EXPECT_EQ(installerState.installFolder, GetParam().installFolder);
     EXPECT_EQ(installerState.sourceFolder, GetParam().sourceFolder);
 }
@@ -210,10 +226,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FolderCase{"Usual", "C:\\Program Files (x86)", "D:\\Setup\\OrvaSetup.exe", false,
                    "C:\\Program Files (x86)\\OrvaPanels", "D:\\Setup"},
-        FolderCase{"NoProgramFiles", "", "D:\\Setup\\OrvaSetup.exe", false, "\\OrvaPanels", "D:\\Setup"},
+        FolderCase{"NoProgramFiles", "", "D:\\Setup\\OrvaSetup.exe", false, "", ""},
         FolderCase{"InstallFolderJustFits", kLongFolder.substr(0, 248), "D:\\OrvaSetup.exe", false,
                    kLongFolder.substr(0, 248) + "\\OrvaPanels", "D:\\"},
-        FolderCase{"InstallFolderTooLong", kLongFolder, "D:\\OrvaSetup.exe", false, "", "D:\\"},
+        FolderCase{"InstallFolderTooLong", kLongFolder, "D:\\OrvaSetup.exe", false, "", ""},
         FolderCase{"ModulePathCut", "C:\\Program Files", "D:\\Setup\\OrvaSetup.exe", true,
                    "C:\\Program Files\\OrvaPanels", ""}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -89,6 +89,10 @@ bool FakeRegistry::ReadDword(OsHandle key, const char* name, std::uint32_t& data
 bool FakeRegistry::ReadMultiString(OsHandle key, const char* name, std::string& data) noexcept {
     std::string* subKey = KeyOf(key);
     if (!subKey || !multiStrings[*subKey].count(name)) return false;
+    if (!changesBeforeReads.empty()) {
+        multiStrings[*subKey][name] = changesBeforeReads.front();
+        changesBeforeReads.erase(changesBeforeReads.begin());
+    }
     data = multiStrings[*subKey][name];
     return true;
 }
@@ -160,9 +164,18 @@ OsHandle FakeProcesses::EnableDebugPrivilege() noexcept {
     return kPrivilegeToken;
 }
 
-void FakeProcesses::RestoreDebugPrivilege(OsHandle token) noexcept {
+bool FakeProcesses::DisableDebugPrivilege(OsHandle token) noexcept {
     if (token != kPrivilegeToken || !debugPrivilegeOn) ++badCloses;
-    debugPrivilegeOn = false;
+    debugPrivilegeOn = debugPrivilegeStaysOn;
+    return !debugPrivilegeStaysOn;
+}
+
+OsHandle FakeProcesses::SessionUserToken(std::uint32_t session) noexcept {
+    log_.push_back("session token " + std::to_string(session));
+    if (!sessionsWithToken.count(session)) return nullptr;
+    const OsHandle token = MakeHandle(0x5000 + session);
+    openHandles.insert(token);
+    return token;
 }
 
 OsHandle FakeProcesses::ShellUserToken() noexcept {
@@ -217,8 +230,12 @@ bool FakeProcesses::Launch(const char* commandLine, const char* currentDirectory
                           ProcessInformation& processInfo) noexcept {
     log_.push_back(std::string("launch ") + commandLine + " in " + currentDirectory);
     launches.push_back({options.application ? options.application : "", commandLine, options.noWindow,
-                        options.userToken != nullptr, debugPrivilegeOn});
-    if (launchFails || (options.userToken && tokenLaunchFails)) return false;
+                        options.userToken != nullptr && !options.inSession, debugPrivilegeOn, options.inSession});
+    if (options.inSession) log_.back() += " in session " + std::to_string(reinterpret_cast<std::uintptr_t>(options.userToken) - 0x5000);
+    if (launchFails || (options.userToken && tokenLaunchFails) ||
+        (options.inSession && options.userToken == MakeHandle(0x5000 + failingSessionLaunch))) {
+        return false;
+    }
     if (onLaunch) onLaunch(commandLine);
     processInfo.process = MakeHandle(nextHandle_++);
     processInfo.thread = MakeHandle(nextHandle_++);
@@ -402,6 +419,19 @@ void FakeRunContext::AppendLog(const char* text) noexcept {
                                                                                       : "unterminated: " + line);
 }
 
+bool FakeRunContext::ListSessions(std::vector<UserSession>& listed) noexcept {
+    listed = sessions;
+    return true;
+}
+
+std::uint32_t FakeRunContext::WaitForInstallLock(std::uint32_t milliseconds, OsHandle& mutex) noexcept {
+    log_.push_back("wait " + std::to_string(milliseconds) + " ms for the installers' mutex");
+    mutex = reinterpret_cast<OsHandle>(0x4242);
+    return lockWait;
+}
+
+void FakeRunContext::ReleaseInstallLock(OsHandle) noexcept {}
+
 bool FakeRunContext::Logged(const std::string& line) const {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
@@ -410,7 +440,8 @@ namespace {
 
 void ClearInstallerState() {
     installerState.installerKeyHandle.Reset();
-    installerState.programFilesFolder[0] = '\0';
+    // As the start-up leaves it with FakeRunContext's folder.
+    (void)CopyWhole(installerState.programFilesFolder, "C:\\Program Files (x86)");
     installerState.sourceFolder[0] = '\0';
     installerState.installFolder[0] = '\0';
     installerState.outcome = RunOutcome{};

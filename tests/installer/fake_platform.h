@@ -21,7 +21,6 @@ using CallLog = std::vector<std::string>;
 // Keys by subkey path, each with its values.
 // What Windows reports for a folder that cannot go for a reason the installer never
 // retries (winerror.h).
-constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
 constexpr std::uint32_t kErrorDirNotEmpty = 145;
 
@@ -33,6 +32,7 @@ public:
     std::set<std::string> failingKeys;  // create and open fail for these
     std::map<std::string, std::map<std::string, std::uint32_t>> dwords;  // REG_DWORD values, apart
     std::map<std::string, std::map<std::string, std::string>> multiStrings;  // REG_MULTI_SZ bytes, apart
+    std::vector<std::string> changesBeforeReads;  // another program's writes, one before each read
 
     OsHandle CreateMachineKey(const char* subKey) noexcept override;
     OsHandle OpenMachineKey(const char* subKey, KeyAccess access) noexcept override;
@@ -74,6 +74,7 @@ struct FakeLaunch {
     bool noWindow;
     bool asShellUser;
     bool debugPrivilegeOn;  // the installer's token had it on at the start
+    bool inSession = false;  // with a session's user token
 };
 
 // The process list, and the processes the installer starts: what the started program
@@ -92,6 +93,9 @@ public:
     bool shellElevated = false;
     bool launchFails = false;
     bool tokenLaunchFails = false;  // CreateProcessWithTokenW fails (Secondary Logon off)
+    bool debugPrivilegeStaysOn = false;  // turning it off fails
+    std::set<std::uint32_t> sessionsWithToken;  // WTSQueryUserToken gives these a token
+    std::uint32_t failingSessionLaunch = 0;     // the start in this session fails
     const std::map<std::string, std::string>* files = nullptr;  // where ProgramExists looks
     std::vector<FakeLaunch> launches;
     std::function<void(const std::string& commandLine)> onLaunch;
@@ -99,8 +103,9 @@ public:
 
     OsHandle TakeSnapshot() noexcept override;
     OsHandle EnableDebugPrivilege() noexcept override;
-    void RestoreDebugPrivilege(OsHandle token) noexcept override;
+    bool DisableDebugPrivilege(OsHandle token) noexcept override;
     OsHandle ShellUserToken() noexcept override;
+    OsHandle SessionUserToken(std::uint32_t session) noexcept override;
     bool TokenElevated(OsHandle token) noexcept override { return token ? shellElevated : elevated; }
     bool ProgramExists(const char* path) noexcept override { return files && files->count(path) == 1; }
     bool ReadProcess(OsHandle snapshot, bool first, ProcessEntry& entry) noexcept override;
@@ -186,6 +191,9 @@ public:
     bool sessionUserIsOwn = true;
     bool logOpens = true;
     bool logOpen = true;  // OpenLog() says whether it stays so
+    bool logMayMove = true;  // what the last OpenLog was allowed
+    std::vector<UserSession> sessions;
+    std::uint32_t lockWait = 0;  // the wait's result for the installers' mutex
     std::uint32_t lastError = 0;  // what a failed step reports
     std::vector<std::string> lines;
 
@@ -200,7 +208,13 @@ public:
     void ShowMessageBox(const char* text) noexcept override { log_.push_back(std::string("message box ") + text); }
     void AccountName(char (&name)[kMaxPath]) noexcept override;
     void LocalTime(char (&text)[32]) noexcept override;
-    bool OpenLog() noexcept override { return logOpen = logOpens; }
+    bool ListSessions(std::vector<UserSession>& listed) noexcept override;
+    std::uint32_t WaitForInstallLock(std::uint32_t milliseconds, OsHandle& mutex) noexcept override;
+    void ReleaseInstallLock(OsHandle mutex) noexcept override;
+    bool OpenLog(bool mayMove) noexcept override {
+        logMayMove = mayMove;
+        return logOpen = logOpens;
+    }
     void AppendLog(const char* text) noexcept override;
     std::uint32_t LastError() noexcept override { return lastError; }
     bool Logged(const std::string& line) const;

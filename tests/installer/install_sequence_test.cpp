@@ -332,6 +332,11 @@ TEST_F(InstallSequence, FailedInstallDeletesVersionEvenWhenTheKeyStays) {
     EXPECT_TRUE(fakes.context.Logged("delete value Version: the installation failed: done"));
     EXPECT_TRUE(fakes.context.Logged("delete installer key: failed, error 0"));
     ExpectNoHandleLeft(false);
+    fakes.context.lines.clear();
+    fakes.context.lastError = kErrorFileNotFound;
+    SetFolders(kSource, kTarget);
+    EXPECT_EQ(Install(""), 1);
+    EXPECT_TRUE(fakes.context.Logged("delete value Version: the installation failed: done")) << "none to delete";
 }
 
 // A driver service deleted while it ran keeps its key until the restart, marked by a
@@ -375,7 +380,6 @@ struct RunCase {
     std::uint32_t session;
     bool userProgramsStarted;  // the detector, the pause and the tool
     int exitCode;
-    bool scriptRun;
 };
 
 class InstallRuns : public InstallSequence, public ::testing::WithParamInterface<RunCase> {};
@@ -392,6 +396,8 @@ TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
     fakes.registry.keys[kRunKeyText].erase(kRunValueText);
     fakes.context.system = c.system;
     fakes.context.session = c.session;
+    // Elevated with a usable shell token: no way around the reasons above.
+    fakes.processes.elevated = fakes.processes.shellToken = true;
     EXPECT_EQ(Install(""), 0);
 
     const std::vector<std::string> userSteps = {"launch " + kQuotedDetector + " in " + kTarget, "pause 5000",
@@ -399,7 +405,7 @@ TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
     const auto otherSteps = [&](const CallLog& log) {
         CallLog kept;
         for (const std::string& line : log) {
-            if (line != "close handle" && std::find(userSteps.begin(), userSteps.end(), line) == userSteps.end()) {
+            if (line != "close handle" && line.rfind("shell token", 0) != 0 && std::find(userSteps.begin(), userSteps.end(), line) == userSteps.end()) {
                 kept.push_back(line);
             }
         }
@@ -407,9 +413,10 @@ TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
     };
     EXPECT_EQ(otherSteps(fakes.log), otherSteps(asUser));
     for (const std::string& step : userSteps) EXPECT_EQ(CountInLog(step), c.userProgramsStarted ? 1 : 0) << step;
+    EXPECT_EQ(CountInLog("shell token, debug privilege on"), c.userProgramsStarted ? 2 : 0);
     EXPECT_EQ(Value(kRunKeyText, kRunValueText), kQuotedDetector);
     EXPECT_EQ(Value(kInstallerKeyText, "Version"), ORVA_PROJECT_VERSION);
-    EXPECT_EQ(CountInLog("launch " + kScriptInstall + " in " + kTarget), c.scriptRun ? 1 : 0);
+    EXPECT_EQ(CountInLog("launch " + kScriptInstall + " in " + kTarget), 1);
     EXPECT_EQ(ExitCodeFor(installerState.outcome), c.exitCode);
     EXPECT_EQ(fakes.context.Logged("detector not started: runs as SYSTEM"), c.system);
     EXPECT_EQ(fakes.context.Logged("tool not started: runs in session 0"), !c.system && c.session == 0);
@@ -418,21 +425,21 @@ TEST_P(InstallRuns, StartUserProgramsOnlyWhereAUserIsAndNoRestartIsUnderWay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, InstallRuns,
-    ::testing::Values(RunCase{"User", 0, false, 1, true, 0, true},
-                      RunCase{"SystemInAUsersSession", 0, true, 1, false, 0, true},
-                      RunCase{"SessionZero", 0, false, 0, false, 0, true},
-                      RunCase{"SystemInSessionZero", 0, true, 0, false, 0, true},
-                      RunCase{"RestartRequired", 3010, false, 1, true, 3010, true},
-                      RunCase{"RestartStarted", 1641, false, 1, false, 1641, false},
-                      RunCase{"EngineFailedButDriverThere", 1603, false, 1, true, 0, true}),
+    ::testing::Values(RunCase{"User", 0, false, 1, true, 0},
+                      RunCase{"SystemInAUsersSession", 0, true, 1, false, 0},
+                      RunCase{"SessionZero", 0, false, 0, false, 0},
+                      RunCase{"SystemInSessionZero", 0, true, 0, false, 0},
+                      RunCase{"RestartRequired", 3010, false, 1, true, 3010},
+                      RunCase{"RestartStarted", 1641, false, 1, false, 1641},
+                      RunCase{"EngineFailedButDriverThere", 1603, false, 1, true, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 
 namespace {
 
-// After 1641 the machine is going down: the icon, the Run value for the next log-on and
-// Version, then nothing more.
+// After 1641 the machine is going down: the icon, the Run value for the next log-on, the
+// shortcuts and Version, then nothing more.
 TEST_F(InstallSequence, RestartStartedWritesTheRunValueAndVersionThenEnds) {
     fakes.processes.exitCode = kExitRestartStarted;
     EXPECT_EQ(Install(""), 0);
@@ -443,10 +450,10 @@ TEST_F(InstallSequence, RestartStartedWritesTheRunValueAndVersionThenEnds) {
     EXPECT_EQ(CallLog(engineEnd + 1, log.end()),
               (CallLog{"open " + kServiceKeyText, "close " + kServiceKeyText, "open " + kUninstallKeyText,
                        "set DisplayIcon=" + kTarget + "\\kx.exe,0", "close " + kUninstallKeyText, "open " + kRunKeyText,
-                       "set " + kRunValueText + "=" + kQuotedDetector, "close " + kRunKeyText, "query TesvoRan",
-                       "set Version=" ORVA_PROJECT_VERSION, "close handle", "close handle"}));
+                       "set " + kRunValueText + "=" + kQuotedDetector, "close " + kRunKeyText, "system folder",
+                       "launch " + kScriptInstall + " in " + kTarget, "wait until ended", "query TesvoRan",
+                       "set Version=" ORVA_PROJECT_VERSION, "close handle", "close handle", "close handle", "close handle"}));
     for (const char* line : {"detector not started: the engine has started a restart",
-                             "script not run: the engine has started a restart",
                              "tool not started: the engine has started a restart"}) {
         EXPECT_TRUE(fakes.context.Logged(line)) << line;
     }
@@ -496,7 +503,8 @@ TEST_P(UserPrograms, StartAsTheShellsUserOrAsTheInstallerOnlyWhenThatIsTheSessio
     EXPECT_EQ(CountInLog("shell token, debug privilege on"), c.elevated ? 2 : 0);
     EXPECT_EQ(std::count(fakes.context.lines.begin(), fakes.context.lines.end(), "debug privilege: done"),
               c.elevated ? 2 : 0);
-    EXPECT_EQ(fakes.context.Logged("detector not started: the session's user is another"), c.way == Way::kNot);
+    EXPECT_EQ(fakes.context.Logged("detector not started: the session's user is not provably the installer's"),
+              c.way == Way::kNot);
     EXPECT_EQ(CountInLog("pause 5000"), 1);
     EXPECT_FALSE(fakes.processes.debugPrivilegeOn);
     ExpectNoHandleLeft(true);
@@ -509,7 +517,8 @@ INSTANTIATE_TEST_SUITE_P(
         UserStartCase{"NotElevated", false, false, false, true, Way::kInstaller},
         UserStartCase{"NotElevatedOtherSessionUser", false, false, false, false, Way::kInstaller},
         UserStartCase{"ElevatedWithShell", true, true, false, true, Way::kShellUser},
-        UserStartCase{"OverTheShoulder", true, true, false, false, Way::kShellUser},
+        // Another user's shell token is most likely refused, even with the debug privilege.
+        UserStartCase{"OverTheShoulder", true, false, false, false, Way::kNot},
         UserStartCase{"NoShellSameUser", true, false, false, true, Way::kInstaller},
         UserStartCase{"NoShellOtherUser", true, false, false, false, Way::kNot},
         UserStartCase{"TokenStartFailsSameUser", true, true, true, true, Way::kInstaller},
@@ -575,6 +584,67 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramFileCase{"ToolBesideTheInstallerOnly", true, false, true, kSource + "\\kx.exe", kSource + "\\Tesvo.exe"},
         ProgramFileCase{"NoToolAnywhere", true, false, false, kSource + "\\kx.exe", ""},
         ProgramFileCase{"NoEngine", false, false, true, "", kSource + "\\Tesvo.exe"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SessionStartCase {
+    const char* name;
+    std::vector<UserSession> sessions;
+    std::set<std::uint32_t> withToken;
+    std::uint32_t failingStart;
+    std::uint32_t engineExitCode;
+    bool failedOrUninstall;  // HIDWATCH.EXE held, so the install fails; with an engine code, an uninstall
+    std::vector<std::string> outcomes;  // of each session's start
+};
+
+class SessionStarts : public InstallSequence, public ::testing::WithParamInterface<SessionStartCase> {};
+
+// As SYSTEM, a successful install brings the detector back into every signed-in session; the tool never.
+TEST_P(SessionStarts, OnlyAfterASuccessfulInstallInEachSignedInUsersSession) {
+    const SessionStartCase& c = GetParam();
+    fakes.context.system = true;
+    fakes.context.session = 0;
+    fakes.context.lastError = 1008;  // ERROR_NO_TOKEN
+    fakes.context.sessions = c.sessions;
+    fakes.processes.sessionsWithToken = c.withToken;
+    fakes.processes.failingSessionLaunch = c.failingStart;
+    fakes.processes.exitCode = c.engineExitCode;
+    if (c.failedOrUninstall && c.engineExitCode == 0) fakes.fileSystem.targetBusyFor[kTarget + "\\HIDWATCH.EXE"] = 9;
+    engine.removesDriver = false;
+    if (c.failedOrUninstall && c.engineExitCode != 0) (void)Uninstall("/U");
+    else (void)Install("");
+
+    std::vector<std::string> outcomes;
+    for (const std::string& line : fakes.context.lines) {
+        if (line.rfind("in session ", 0) == 0) outcomes.push_back(line.substr(0, line.find(',')) + line.substr(line.rfind(':')));
+    }
+    EXPECT_EQ(outcomes, c.outcomes);
+    for (const FakeLaunch& launch : fakes.processes.launches) EXPECT_FALSE(launch.asShellUser);
+    EXPECT_EQ(CountInLog("launch Tesvo.exe in " + kTarget), 0);
+    EXPECT_EQ(CountInLog("launch " + kQuotedDetector + " in " + kTarget + " in session 3"),
+              std::count(c.outcomes.begin(), c.outcomes.end(), "in session 3 of [CORP\\kiosk]: done"));
+    ExpectNoHandleLeft(!c.failedOrUninstall || c.engineExitCode == 0);
+}
+
+const UserSession kKiosk{3, kSessionActive, "CORP\\kiosk"};
+const UserSession kAway{5, kSessionDisconnected, "PC\\zoe"};
+const std::string kDone = "in session 3 of [CORP\\kiosk]: done";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SessionStarts,
+    ::testing::Values(
+        SessionStartCase{"NoSession", {}, {}, 0, 0, false, {}},
+        SessionStartCase{"OneActive", {kKiosk}, {3}, 0, 0, false, {kDone}},
+        SessionStartCase{"OneDisconnected", {kAway}, {5}, 0, 0, false, {"in session 5 of [PC\\zoe]: done"}},
+        SessionStartCase{"OnlySessionZeroOrNotSignedIn", {{0, kSessionActive, "PC\\svc"}, {7, 1, ""}}, {0, 7}, 0, 0,
+                         false, {}},
+        SessionStartCase{"NoUserOrNoToken", {{2, kSessionActive, ""}, kKiosk}, {}, 0, 0, false,
+                         {"in session 2 of []: failed, error 1008", "in session 3 of [CORP\\kiosk]: failed, error 1008"}},
+        SessionStartCase{"FirstFailsSecondStarts", {kAway, kKiosk}, {3, 5}, 5, 0, false,
+                         {"in session 5 of [PC\\zoe]: failed, error 1008", kDone}},
+        SessionStartCase{"RestartRequired", {kKiosk}, {3}, 0, 3010, false, {kDone}},
+        SessionStartCase{"RestartStarted", {kKiosk}, {}, 0, 1641, false, {}},
+        SessionStartCase{"FailedInstall", {kKiosk}, {3}, 0, 0, true, {}},
+        SessionStartCase{"Uninstall", {kKiosk}, {3}, 0, 1602, true, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

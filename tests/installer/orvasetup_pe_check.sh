@@ -8,7 +8,7 @@ set -u
 pe_checks_init "$1" "$2" "${3:-32}"
 check_gui_pe
 check_tsaware
-check_imports 'kernel32\.dll|user32\.dll|advapi32\.dll|shell32\.dll|shlwapi\.dll|wtsapi32\.dll|msvcrt\.dll'
+check_imports 'kernel32\.dll|user32\.dll|advapi32\.dll|shell32\.dll|shlwapi\.dll|wtsapi32\.dll|userenv\.dll|msvcrt\.dll'
 check "manifest asks for administrator rights" grep -q -a 'level="requireAdministrator"' "$exe"
 check "manifest lists supported systems" grep -q -a 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' "$exe"
 # The version block's keys are UTF-16.

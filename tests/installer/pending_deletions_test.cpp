@@ -41,6 +41,11 @@ TEST(PendingDeletions, RemovesOnlyTheFoldersOwnDeletionsOfWellFormedData) {
         {"as Wine writes them, in another case",
          MultiSz({u"\\??\\c:\\program files (x86)\\orvapanels\\x", u""}), 1, ""},
         {"a \"!\" before the source", MultiSz({u"*12!\\??\\" + kFolder + u"\\HIDWATCH.EXE", u""}), 1, ""},
+        {"\"*9\", \"*10\" and a lone \"!\"", MultiSz({u"*9\\??\\" + kFolder + u"\\a", u"", u"*10\\??\\" + kFolder, u"",
+                                                   u"!\\??\\" + kFolder + u"\\b", u""}), 3, ""},
+        {"a deletion that a rename onto the same file needs",
+         MultiSz({kOurs, u"", kRename, u"\\??\\c:\\PROGRAM files (x86)\\OrvaPanels\\panelset.txt"}), 0,
+         MultiSz({kOurs, u"", kRename, u"\\??\\c:\\PROGRAM files (x86)\\OrvaPanels\\panelset.txt"})},
         {"foreign pairs kept byte for byte", MultiSz({kForeign, u"", kOurs, u"", kRename, kRenamed}), 1,
          MultiSz({kForeign, u"", kRename, kRenamed})},
         {"a rename out of the folder stays", MultiSz({kOurExe, kRenamed, kOurs, u""}), 1,
@@ -61,8 +66,8 @@ TEST(PendingDeletions, RemovesOnlyTheFoldersOwnDeletionsOfWellFormedData) {
         EXPECT_EQ(RemoveDeletionsInFolder(data, kFolder), c.removed) << c.what;
         EXPECT_EQ(data, c.after) << c.what;
     }
-    std::string data = MultiSz({kOurs, u""});
-    EXPECT_EQ(RemoveDeletionsInFolder(data, u""), 0u) << "an unknown folder matches nothing";
+    std::string data = MultiSz({u"*1\\??\\\\x", u""});
+    EXPECT_EQ(RemoveDeletionsInFolder(data, u""), 0u) << "an unknown folder matches nothing, not even \\x";
 }
 
 const std::string kSessionManager = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
@@ -86,6 +91,21 @@ TEST_F(PendingDeletionsAtInstall, TakenBackBeforeTheCopiesAndWrittenOnlyWhereCha
                                                               "\\PANELSET.TXT"));
     EXPECT_EQ(CountInLog("write multi-string " + kPending), 0);
     EXPECT_TRUE(fakes.context.Logged("take back 2 deletions in " + kTarget + " from " + kPending + "2: done"));
+}
+
+// Another installer may queue its own entries meanwhile: what is written is what was parsed, less ours.
+TEST_F(PendingDeletionsAtInstall, ValueChangedWhileReadIsParsedOnceMoreThenLeft) {
+    const std::u16string ours = u"\\??\\" + std::u16string(kTarget.begin(), kTarget.end()) + u"\\PANELSET.TXT";
+    fakes.registry.keys[kSessionManager];
+    for (const bool twice : {false, true}) {
+        fakes.registry.multiStrings[kSessionManager][kPending] = "";
+        const std::string first = MultiSz({ours, u""}), second = MultiSz({ours, u"", kForeign, u""});
+        fakes.registry.changesBeforeReads = {first, second, twice ? first : second};
+        SetFolders(kSource, kTarget);
+        EXPECT_EQ(Install(""), 0);
+        EXPECT_EQ(fakes.registry.multiStrings[kSessionManager][kPending], twice ? first : MultiSz({kForeign, u""}));
+        EXPECT_EQ(fakes.context.Logged(kPending + " changed while it was read, twice: its deletions stay"), twice);
+    }
 }
 
 }  // namespace

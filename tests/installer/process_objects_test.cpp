@@ -74,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"IdNowOfAnotherProgram", {{10, "hidwatch.exe"}, Reused(20, "C:\\Windows\\notepad.exe")}, {10}, 1},
         MatchCase{"ImageNameUnreadable", {Reused(42, "", false)}, {}, 1},
         MatchCase{"ImageNameInOtherCase", {Reused(42, "C:\\Program Files\\OrvaPanels\\HIDWATCH.EXE")}, {42}},
-        MatchCase{"OnlyAFolderOfTheName", {Reused(42, "C:\\hidwatch.exe\\setup.exe")}, {}, 1}),
+        MatchCase{"OnlyAFolderOfTheName", {Reused(42, "C:\\hidwatch.exe\\setup.exe")}, {}, 1},
+        MatchCase{"AnotherNameEndingLikeIt", {Reused(42, "C:\\Tools\\myhidwatch.exe")}, {}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PrivilegeCase {
@@ -82,6 +83,7 @@ struct PrivilegeCase {
     bool tokenHasIt;
     bool onBefore;
     bool onWhileOpening;
+    bool offFails = false;  // and the failure is logged
 };
 
 class DebugPrivilegeAround : public ::testing::TestWithParam<PrivilegeCase> {};
@@ -92,20 +94,23 @@ TEST_P(DebugPrivilegeAround, OpeningIsOnlyWhileOpeningAndThenAsBefore) {
     FakePlatform fakes;
     fakes.processes.debugPrivilege = c.tokenHasIt;
     fakes.processes.debugPrivilegeOn = c.onBefore;
+    fakes.processes.debugPrivilegeStaysOn = c.offFails;
     fakes.processes.table = {{10, "hidwatch.exe"}, {20, "hidwatch.exe"}};
     {
         RunningProcess process("hidwatch.exe");
         EXPECT_EQ(fakes.processes.opensWithoutDebugPrivilege, c.onWhileOpening ? 0 : 2);
-        EXPECT_EQ(fakes.processes.debugPrivilegeOn, c.onBefore);
+        EXPECT_EQ(fakes.processes.debugPrivilegeOn, c.onBefore || c.offFails);
         EXPECT_EQ(RunningProcessPeer::HeldCount(process), 2u);
     }
     EXPECT_EQ(fakes.processes.badCloses, 0);
+    EXPECT_EQ(fakes.context.Logged("debug privilege off: failed, error 0"), c.offFails);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DebugPrivilegeAround,
                          ::testing::Values(PrivilegeCase{"Administrator", true, false, true},
                                            PrivilegeCase{"SystemHasItOn", true, true, true},
-                                           PrivilegeCase{"TokenWithoutIt", false, false, false}),
+                                           PrivilegeCase{"TokenWithoutIt", false, false, false},
+                                           PrivilegeCase{"TurningItOffFails", true, false, true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Several detectors (one per session): all are terminated before any is waited for,
