@@ -191,7 +191,7 @@ orva_setup_package() {
   cp "${10}" "$work/orva_probe.exe"
   probe_exe="$work/orva_probe.exe"
   orva_records "$work/records"
-  unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN ORVA_KX_EXIT_CODE
+  unset ORVA_KX_FAIL_INSTALL ORVA_KX_KEEP_DRIVER ORVA_KX_TESVO_RAN ORVA_KX_EXIT_CODE ORVA_KX_PAUSE_MS
   log=$(orva_setup_log)
   regv delete 'HKLM\SOFTWARE\TALMAR' /f; regv delete "$service_key" /f; rm -rf "$folder" "$log"*
 }

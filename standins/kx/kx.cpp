@@ -19,6 +19,8 @@
 //   ORVA_KX_TESVO_RAN=1    the install also writes the installer key's value TesvoRan
 //   ORVA_KX_EXIT_CODE=N    does what the switches above say, then ends with exit code N instead
 //                          of its own (3010 or 1641: a driver that waits for a restart)
+//   ORVA_KX_PAUSE_MS=N     waits N ms before its work, so that runs started together would overlap;
+//                          a run that finds another engine running notes "another engine is running"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -218,14 +220,20 @@ int UninstallDriver(const char* folder, bool folderKnown) {
     return 0;
 }
 
+// The environment variable's number, or false.
+bool Number(const char* name, unsigned long& number) {
+    char text[16];
+    DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
+    if (n == 0 || n >= sizeof text || text[0] < '0' || text[0] > '9') return false;
+    char* end = nullptr;
+    number = std::strtoul(text, &end, 10);
+    return *end == '\0';
+}
+
 // ORVA_KX_EXIT_CODE when it holds a number, else the run's own exit code.
 int ChosenExitCode(int own) {
-    char text[16];
-    DWORD n = GetEnvironmentVariableA("ORVA_KX_EXIT_CODE", text, sizeof text);
-    if (n == 0 || n >= sizeof text || text[0] < '0' || text[0] > '9') return own;
-    char* end = nullptr;
-    const unsigned long code = std::strtoul(text, &end, 10);
-    if (*end != '\0') return own;
+    unsigned long code = 0;
+    if (!Number("ORVA_KX_EXIT_CODE", code)) return own;
     Record("  exit code %lu instead of %d (ORVA_KX_EXIT_CODE)", code, own);
     return static_cast<int>(code);
 }
@@ -260,5 +268,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandTail, int) {
     Record("kx %s pid=%lu args=[%s] cwd=[%s] folder=[%s]", uninstall ? "uninstall" : "install",
            GetCurrentProcessId(), tail, directory, folderKnown ? folder : "unknown");
     Record("  SeDebugPrivilege %s", DebugPrivilegeEnabled() ? "enabled" : "not enabled");
+    // Held until the run ends: a second engine beside it finds the name taken.
+    const UniqueHandle running(CreateMutexA(nullptr, FALSE, "OrvaKxEngineRunning"));
+    if (GetLastError() == ERROR_ALREADY_EXISTS) Record("  another engine is running");
+    unsigned long pause = 0;
+    if (Number("ORVA_KX_PAUSE_MS", pause)) Sleep(pause);
     return ChosenExitCode(uninstall ? UninstallDriver(folder, folderKnown) : InstallDriver(folder, folderKnown));
 }

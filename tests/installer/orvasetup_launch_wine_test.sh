@@ -2,7 +2,7 @@
 # How the real OrvaSetup.exe starts programs under Wine: the engine by its full path, from
 # the installer's folder or (uninstalling) the installation folder, never a kx.exe found on
 # PATH; the engine without SeDebugPrivilege; the detector and the tool as the installer's
-# user, since Wine has no shell window and one user.
+# user, since Wine has no shell window and one user; and one run at a time, whatever is started together.
 # Usage: orvasetup_launch_wine_test.sh OrvaSetup.exe HIDWATCH.EXE PANELSET.TXT kx.exe menulinks.bat
 #          Tesvo.exe OrvaPubIf.dll OrvaScreens.txt orva_probe.exe planted_cmd.exe
 # (WINEPREFIX set by the fixture; the detector needs a display.)
@@ -64,4 +64,35 @@ check "exit code 1603: the driver stays" equals "$rc" 1603
 check "no engine ran" equals "$(engine_runs)" 2
 check "the kx.exe on PATH never ran" planted_never_ran
 check "the log says why" logged "engine not run: command line too long, or no kx.exe beside the installer or in $folder_win"
+echo "-- installs, then an uninstall and an install, started together"
+# race ARGS1 ARGS2: two runs at once, each engine 4 s long; prints their exit codes.
+race() {
+  local n
+  for n in 1 2; do
+    (cd "$pkg" && "$ORVA_WINE" "$probe_exe" run '.\OrvaSetup.exe' --timeout-ms 120000 -- ${!n} \
+      >"$work/race$n.out" 2>&1 </dev/null) &
+  done
+  wait
+  echo "$(value "$work/race1.out" exit) $(value "$work/race2.out" exit)"
+}
+one_detector() { [ "$(probe running --exe HIDWATCH.EXE | sed -n 's/^count=//p')" = 1 ]; }
+whole() { [ -n "$(reg_sz "$installer_key" Version)" ] && [ -f "$folder/HIDWATCH.EXE" ] && one_detector; }
+removed() { fails regv query "$installer_key" && [ ! -e "$folder" ] && detector_gone; }
+mv "$work/kx.exe" "$pkg/kx.exe"
+# A value of the wrong type is another program's business: left as it is.
+orphan="\\??\\$folder_win\\PANELSET.TXT"
+regv add "$session_manager_key" /v PendingFileRenameOperations /t REG_SZ /d "$orphan" /f
+export ORVA_KX_PAUSE_MS=4000
+for pair in "/S /S" "/U /S" "/S /U"; do
+  # shellcheck disable=SC2086  # the pair is two runs' arguments
+  codes=$(race $pair)
+  check "[$pair]: each run ends 0 or 1618 ($codes)" grep -qE '^(0|1618) (0|1618)$' <<<"$codes"
+  check "[$pair]: the engines never overlapped" fails grep -q "another engine is running" "$work/records/kx.txt"
+  if [ "$pair" = "/S /S" ]; then
+    check "one whole installation, one detector" wait_for 10 whole
+    check "a REG_SZ PendingFileRenameOperations untouched" equals "$(reg_sz "$session_manager_key" \
+      PendingFileRenameOperations)" "$orphan"
+    regv delete "$session_manager_key" /v PendingFileRenameOperations /f
+  else check "[$pair]: installed or removed, never between" wait_for 10 eval 'whole || removed'; fi
+done
 checks_done
