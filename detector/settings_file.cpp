@@ -29,6 +29,11 @@ bool IsUsable(const SettingsFile::SettingChange& change) noexcept {
            change.text != nullptr && BoundedLength(change.text, kSize) < kSize;
 }
 
+// Editors may start the file with a UTF-8 byte order mark: one there is no part of the first line.
+std::size_t MarkLength(const std::string& content) noexcept {
+    return content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+}
+
 // A comment's first byte is ";", with nothing skipped before it.
 bool HoldsKey(std::string_view line, std::string_view key) noexcept {
     return line[0] != ';' && line.find(key) != std::string_view::npos;
@@ -53,8 +58,9 @@ bool ApplyChanges(const std::string& before, const SettingsFile::SettingChange* 
         std::string next;
         for (std::size_t i = 0; i < count; ++i) {
             if (!IsUsable(changes[i])) continue;
-            next.clear();
-            for (std::size_t at = 0, length; (length = SettingsFile::ReadLine(*after, at)) > 0; at += length) {
+            std::size_t at = MarkLength(*after);
+            next.assign(*after, 0, at);
+            for (std::size_t length; (length = SettingsFile::ReadLine(*after, at)) > 0; at += length) {
                 const std::string_view line(after->data() + at, length);
                 if (HoldsKey(line, changes[i].key)) {
                     next.append(changes[i].key).append("=").append(changes[i].text).append("\r\n");
@@ -131,7 +137,7 @@ int SettingsFile::FindValue(const char* key, char (&destination)[kTextSize]) noe
     if (!IsUsable(SettingChange{key, ""})) return kSettingsNotFound;
     std::string content;
     if (!ReadAll(&content)) return kSettingsNoFile;
-    for (std::size_t at = 0, length; (length = ReadLine(content, at)) > 0; at += length) {
+    for (std::size_t at = MarkLength(content), length; (length = ReadLine(content, at)) > 0; at += length) {
         const std::string_view line(content.data() + at, length);
         if (!HoldsKey(line, key)) continue;
         const std::string_view text = ValueTextOf(line);

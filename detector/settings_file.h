@@ -12,7 +12,8 @@
 // found (-2), as with a value text (line end included) of more than kTextSize - 1
 // bytes, which is never cut; a rewrite still replaces such a line. An empty key,
 // or one of kTextSize bytes or more, matches no line: lookups give -2 and a
-// rewrite is not even attempted.
+// rewrite is not even attempted. A UTF-8 byte order mark at the very start of the file
+// belongs to no line, and a rewrite keeps it there; anywhere else it is ordinary bytes.
 #pragma once
 
 #include "file_access.h"

@@ -23,6 +23,7 @@ bool WatchSession::StartWorker(std::uint32_t (WatchSession::*procedure)()) noexc
 
 void WatchSession::StartApplyWorker() noexcept {
     if (applyBusy.exchange(true)) return;
+    restored_ = 0;
     // A worker that cannot start must not leave the flag set for good.
     if (!StartWorker(&WatchSession::ApplyWorker)) EndRestore();
 }
@@ -31,6 +32,7 @@ std::uint32_t WatchSession::ApplyWorker() noexcept {
     for (std::int32_t i = 0; i < screens.GetScreenCount(); ++i) {
         ScreenRecord loaded;
         if (screens.LoadScreenSettings(settingsPath, i, &loaded)) screens.ApplyScreenSettings(loaded, i);
+        restored_ = i + 1;
     }
     EndRestore();
     return 0;
@@ -91,9 +93,11 @@ void WatchSession::SaveAllScreens() noexcept {
 }
 
 void WatchSession::SaveEveryScreen(RetryBudget* budget) noexcept {
+    // Taken before the refresh, so that it reads what the restore set on those screens.
+    const std::int32_t restored = applyBusy ? restored_.load() : INT32_MAX;
     // No other refresh can come between this refresh and the save.
-    screens.RefreshThen([this, budget] {
-        for (std::int32_t i = 0; i < screens.GetScreenCount(); ++i) {
+    screens.RefreshThen([this, budget, restored] {
+        for (std::int32_t i = 0; i < screens.GetScreenCount() && i < restored; ++i) {
             screens.SaveScreenSettings(settingsPath, i, budget);
         }
     });

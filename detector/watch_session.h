@@ -50,8 +50,8 @@ private:
     std::uint32_t BeepWorker() noexcept;
     [[nodiscard]] bool StartWorker(std::uint32_t (WatchSession::*procedure)()) noexcept;
     void EndRestore() noexcept;
-    // Re-reads the inventory and saves every screen, retrying a busy file within budget
-    // (none: one try).
+    // Re-reads the inventory and saves every screen the start-up restore has been through,
+    // retrying a busy file within budget (none: one try).
     void SaveEveryScreen(RetryBudget* budget) noexcept;
 
     WorkerServices& services_;
@@ -59,4 +59,7 @@ private:
     // A tool worker's save waits for the start-up restore to end (applyBusy cleared).
     std::mutex restoreLock_;
     std::condition_variable restoreEnded_;
+    // How many screens the start-up restore has been through. While it runs, a save stops
+    // there: the others still hold the driver's values from before the log-on.
+    std::atomic<std::int32_t> restored_{0};
 };

@@ -22,6 +22,7 @@ printf '\x30Frequency\0002\000Frequency=8\r\n' >"$corpus/seed-format-minus-6"
 printf '\x40Frequency\0002\000Frequency=8\r\n' >"$corpus/seed-format-0"
 printf '\x38Frequency\0002\000Frequency=8\r\n' >"$corpus/seed-format-7"
 printf '\xb0Frequency|Duration\000\000Frequency=1\nDuration=2\n' >"$corpus/seed-batch-format-minus-6"
+printf '\x50k\0002\000\xef\xbb\xbf;k=1\r\nk=3\n' >"$corpus/seed-byte-order-mark"
 
 "$build/tests/fuzz/settings_file_fuzz" -max_total_time="$seconds" -timeout=10 -max_len=65536 \
   -print_final_stats=1 -artifact_prefix="$build/" "$corpus"

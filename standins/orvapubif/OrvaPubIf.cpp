@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "simulated_driver.h"
@@ -24,6 +25,12 @@ HMODULE g_module = nullptr;
 bool ReadEnvironment(const char* name, char (&buffer)[MAX_PATH]) {
     const DWORD n = GetEnvironmentVariableA(name, buffer, MAX_PATH);
     return n > 0 && n < MAX_PATH;
+}
+
+// A slow controller: each setter first waits ORVA_SET_DELAY_MS milliseconds, holding no lock.
+void SlowSetter() {
+    char milliseconds[MAX_PATH];
+    if (ReadEnvironment("ORVA_SET_DELAY_MS", milliseconds)) Sleep(strtoul(milliseconds, nullptr, 10));
 }
 
 bool ScreensFilePath(char (&path)[MAX_PATH]) {
@@ -171,6 +178,7 @@ std::int32_t ORVA_CALL OrvaGetTouchBoundary(TouchBoundaryBlock* block, std::int3
 }
 
 std::int32_t ORVA_CALL OrvaSetTouchBoundary(TouchBoundaryBlock* block, std::int32_t index) {
+    SlowSetter();
     return g_driver.SetTouchBoundary(block, index);
 }
 
@@ -179,6 +187,7 @@ std::int32_t ORVA_CALL OrvaGetBeep(BeepBlock* block, std::int32_t index) {
 }
 
 std::int32_t ORVA_CALL OrvaSetBeep(BeepBlock* block, std::int32_t index) {
+    SlowSetter();
     return g_driver.SetBeep(block, index);
 }
 
@@ -187,6 +196,7 @@ std::int32_t ORVA_CALL OrvaGetDragDelay(DragDelayBlock* block, std::int32_t inde
 }
 
 std::int32_t ORVA_CALL OrvaSetDragDelay(DragDelayBlock* block, std::int32_t index) {
+    SlowSetter();
     return g_driver.SetDragDelay(block, index);
 }
 
@@ -195,6 +205,7 @@ std::int32_t ORVA_CALL OrvaGetRightClickOnHold(RightClickOnHoldBlock* block, std
 }
 
 std::int32_t ORVA_CALL OrvaSetRightClickOnHold(RightClickOnHoldBlock* block, std::int32_t index) {
+    SlowSetter();
     return g_driver.SetRightClickOnHold(block, index);
 }
 
@@ -203,6 +214,7 @@ std::int32_t ORVA_CALL OrvaGetCalibrationData(CalibrationBlock* block, std::int3
 }
 
 std::int32_t ORVA_CALL OrvaSetCalibrationData(CalibrationBlock* block, std::int32_t index) {
+    SlowSetter();
     return g_driver.SetCalibrationData(block, index);
 }
 
@@ -211,6 +223,7 @@ std::int32_t ORVA_CALL OrvaGetMouseMode(std::uint16_t* mode, std::int32_t index)
 }
 
 std::int32_t ORVA_CALL OrvaSetMouseMode(std::uint32_t mode, std::int32_t index) {
+    SlowSetter();
     return g_driver.SetMouseMode(mode, index);
 }
 

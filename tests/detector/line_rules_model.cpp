@@ -4,9 +4,10 @@
 #include <cstddef>
 
 std::vector<ModelLine> ModelLines(const std::string& content, const std::string& key) {
+    const bool mark = content.rfind("\xEF\xBB\xBF", 0) == 0;
     std::vector<std::size_t> starts;
     for (std::size_t at = 0; at < content.size(); ++at) {
-        if (at == 0 || content[at - 1] == '\n') starts.push_back(at);
+        if (at == 0 || content[at - 1] == '\n' || (mark && at == 3)) starts.push_back(at);
     }
     std::vector<ModelLine> lines;
     for (std::size_t i = 0; i < starts.size(); ++i) {
@@ -25,7 +26,7 @@ std::vector<ModelLine> ModelLines(const std::string& content, const std::string&
         const std::size_t offset = static_cast<std::size_t>(at - content.begin());
         const auto after = std::upper_bound(starts.begin(), starts.end(), offset);
         const std::size_t line = static_cast<std::size_t>(after - starts.begin()) - 1;
-        if (content[starts[line]] != ';') lines[line].holdsKey = true;
+        if (content[starts[line]] != ';' && !(mark && line == 0)) lines[line].holdsKey = true;
     }
     return lines;
 }

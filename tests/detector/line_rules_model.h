@@ -11,7 +11,8 @@ struct ModelLine {
     bool holdsKey;     // no note (first byte ";"), and the key occurs in it
 };
 
-// content cut after each LF, each line marked; no line holds an empty key.
+// content cut after each LF, and after a UTF-8 byte order mark that starts it (a line
+// that holds no key), each line marked; no line holds an empty key.
 std::vector<ModelLine> ModelLines(const std::string& content, const std::string& key);
 
 // content after one rewrite for key: each line holding it becomes key "=" text CR LF, a

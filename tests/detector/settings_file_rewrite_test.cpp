@@ -107,7 +107,7 @@ TEST(SetValues, GivesTheFileWrittenOutByHand) {
 TEST(SetValues, FollowsTheLineRulesOnRandomFiles) {
     std::mt19937 random(20261208);
     const std::vector<std::string> pieces = {"Freq", "uency", "=", "Dur", "ation", ";", "\n", "\r\n", " ", "7",
-                                             "Touch Mode", "\n\n", "==", "#"};
+                                             "Touch Mode", "\n\n", "==", "#", "\xEF\xBB\xBF"};
     for (int round = 0; round < 400; ++round) {
         std::string content;
         const int length = static_cast<int>(random() % 40);

@@ -156,6 +156,11 @@ TEST(GetValue, MatchesAndConvertsAsTheFileFormatSays) {
         {"long comment skipped", ";" + Repeat('y', 9000) + "Touch Mode=1\r\nTouch Mode=2\r\n", "Touch Mode",
          kFormatDecimal, 0, 2, nullptr},
         {"# is no comment", "#Frequency=1\r\nFrequency=2\r\n", "Frequency", kFormatDecimal, 0, 1, nullptr},
+        // A UTF-8 byte order mark that starts the file is no part of the first line.
+        {"mark, comment", "\xEF\xBB\xBF;k=1\r\nk=2\r\n", "k", kFormatDecimal, 0, 2, nullptr},
+        {"mark, setting", "\xEF\xBB\xBF=k=3\r\n", "k", kFormatDecimal, 0, 3, nullptr},
+        {"mark alone", "\xEF\xBB\xBF", "k", kFormatText, -2, 0, nullptr},
+        {"a later mark is no line start", ";\n\xEF\xBB\xBF;k=1\r\nk=2\r\n", "k", kFormatDecimal, 0, 1, nullptr},
         {"blank before a sign", "k= -5\r\n", "k", kFormatSigned, 0, 4294967291u, nullptr},
         {"format -6 is unknown", "Frequency=8\r\n", "Frequency", -6, -2, 0, nullptr},
         {"format 0 is unknown", "Frequency=8\r\n", "Frequency", 0, -2, 0, nullptr},
@@ -255,6 +260,8 @@ TEST(SetValue, RewritesMatchingLinesAndKeepsTheRest) {
         {"embedded NUL kept", std::string("a\0b\r\nDuration=1\r\n", 17), "Duration", kFormatDecimal, 2, 0,
          std::string("a\0b\r\nDuration=2\r\n", 17)},
         {"empty key touches nothing", "a=1\n\n", "", kFormatDecimal, 2, -2, "a=1\n\n"},
+        {"mark kept", "\xEF\xBB\xBF;Duration=1\nDuration=1\n\n", "Duration", kFormatDecimal, 2, 0,
+         "\xEF\xBB\xBF;Duration=1\nDuration=2\r\n\r\n"},
         {"unknown format touches nothing", "Duration=1\n\n", "Duration", 0, 2, -2, "Duration=1\n\n"},
     };
     for (const SetCase& c : cases) {

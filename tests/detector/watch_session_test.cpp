@@ -183,6 +183,7 @@ const std::vector<std::string> kSignal = {"1000/300", "2000/300", "3000/400"};
 class GatedMetrics final : public SystemMetrics {
 public:
     explicit GatedMetrics(SystemMetrics& inner) : inner_(inner) {}
+    std::function<void()> whileSetting;  // in every width change, before the gate
     void Close() { open_ = false; }
     void Open() {
         {
@@ -200,6 +201,7 @@ public:
     std::int32_t GetDoubleClickHeight() noexcept override { return inner_.GetDoubleClickHeight(); }
     std::uint32_t GetDoubleClickTime() noexcept override { return inner_.GetDoubleClickTime(); }
     void SetDoubleClickWidth(std::int32_t value) noexcept override {
+        if (whileSetting) whileSetting();
         {
             std::unique_lock<std::mutex> lock(mutex_);
             held_ = true;
@@ -409,7 +411,7 @@ TEST_F(WatchSessionTest, ToolRunIsSavedAtOnceWhenItChangedSomething) {
 
 // The restore is held in its metrics broadcast, as when the detector's window is slow
 // to answer: the tool run's save waits for the restore to end, and the session-end
-// save on the user-interface thread waits for neither.
+// save on the user-interface thread waits for neither and skips the screen not restored.
 TEST_F(WatchSessionTest, ToolRunSaveWaitsForTheRestoreAndSessionEndForNeither) {
     Start(1, "Frequency=1\r\n");
     threads.realThreads = true;
@@ -424,16 +426,25 @@ TEST_F(WatchSessionTest, ToolRunSaveWaitsForTheRestoreAndSessionEndForNeither) {
     session->HandleDeviceChange(kDeviceArrival, kController.data());
     while (!toolEnded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(files.ReplacedContents().size(), 0u) << "saved in the middle of the restore";
 
     auto sessionEnd = std::async(std::launch::async, [&] { session->SaveAllScreens(); });
     EXPECT_EQ(sessionEnd.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_EQ(files.ReplacedContents(), std::vector<std::string>{"Frequency=4321\r\n"});
+    EXPECT_EQ(files.ReplacedContents().size(), 0u) << "saved in the middle of the restore";
 
     p.driver.screens[0].beep.beeperFrequency = 5555;
     metrics.Open();
     threads.JoinAll();
-    EXPECT_EQ(files.ReplacedContents(), (std::vector<std::string>{"Frequency=4321\r\n", "Frequency=5555\r\n"}));
+    EXPECT_EQ(files.ReplacedContents(), std::vector<std::string>{"Frequency=5555\r\n"});
+}
+
+TEST_F(WatchSessionTest, SessionEndDuringTheRestoreSavesOnlyTheScreensItWentThrough) {
+    Start(3, "Frequency=03100\r\n");  // only a save writes "3100"
+    std::vector<std::string> seen;   // the file after a session end within each screen's restore
+    metrics.whileSetting = [&] { session->SaveAllScreens(); seen.push_back(p.files.Content(kPath)); };
+    session->StartApplyWorker();
+    threads.RunAll();
+    const std::string kept = "Frequency=03100\r\n", saved = "Frequency=3100\r\n";
+    EXPECT_EQ(seen, (std::vector<std::string>{kept, saved, saved}));
 }
 
 // The session's end, or an installer's close request: no tool is started any more,

@@ -3,7 +3,7 @@
 # stand-in driver and tool, driven from outside by the probe. Log-on restore, a second
 # detector kept out, the controller's arrival with the tool run, the refresh and the
 # save, a kill and the next log-on's restore of what the tool set, a refused log-off,
-# the session-end save, and an installer's close.
+# the session-end save, an installer's close, and a log-off during a slow restore.
 #
 # usage: detector_life.sh HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe Tesvo.exe
 set -u
@@ -171,5 +171,14 @@ cat "$work/closeapp.txt"
 expect_value "$work/closeapp.txt" query.answer 1
 expect_value "$work/closeapp.txt" end.delivered 1
 expect_value "$work/closeapp.txt" ended 1
+expect_saved 95 1900 3
+
+echo "--- a log-off during a slow restore of three screens: the stored values stay in the file"
+printf '[screen %s]\n' 0 1 2 >"$work/screens.txt"
+# shellcheck disable=SC2119  # a plain log-on, no arguments
+ORVA_SET_DELAY_MS=500 orva_wineboot >/dev/null 2>&1 </dev/null
+probe find --exe HIDWATCH.EXE --wait-ms 60000 >/dev/null
+probe endsession --exe HIDWATCH.EXE >"$work/slow.txt"
+expect_value "$work/slow.txt" answer 1
 expect_saved 95 1900 3
 checks_done
