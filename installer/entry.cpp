@@ -82,9 +82,7 @@ int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences
         return ExitCodeFor(state.outcome);
     }
     OpenLog(commandLineTail);
-    state.outcome.folderKnown =
-        IsKnownFolder(state.programFilesFolder) &&
-        FormatWhole(state.installFolder, sizeof state.installFolder, "%s\\OrvaPanels", state.programFilesFolder);
+    state.outcome.folderKnown = PathInFolder(state.installFolder, state.programFilesFolder, "OrvaPanels");
     if (state.outcome.folderKnown) {
         RunSequence(commandLineTail, sequences);
     } else {

@@ -87,9 +87,11 @@ void RecordVersion() noexcept {
         WriteInstallerValue(kVersionValue, ORVA_PROJECT_VERSION);
         return;
     }
-    const bool deleted = Platform().registry->DeleteValue(installerState.installerKeyHandle.Get(), kVersionValue);
-    LogStep(deleted || Platform().context->LastError() == kErrorFileNotFound, "delete value %s: the installation failed",
-            kVersionValue);
+    // One that is not there is as good as deleted.
+    const bool gone =
+        Platform().registry->DeleteValue(installerState.installerKeyHandle.Get(), kVersionValue) ||
+        Platform().context->LastError() == kErrorFileNotFound;
+    LogStep(gone, "delete value %s: the installation failed", kVersionValue);
 }
 
 }  // namespace

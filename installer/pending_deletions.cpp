@@ -30,7 +30,8 @@ const char16_t* Stripped(const char16_t* path) noexcept {
 // names that Windows keeps apart.
 bool BeginsWith(const char16_t* path, const char16_t* prefix, std::size_t length) noexcept {
     const auto same = [](char16_t left, char16_t right) { return UpperAscii(left) == UpperAscii(right); };
-    return std::char_traits<char16_t>::length(path) >= length && std::equal(prefix, prefix + length, path, same);
+    return std::char_traits<char16_t>::length(path) >= length &&
+           std::equal(prefix, prefix + length, path, same);
 }
 
 }  // namespace
@@ -50,7 +51,7 @@ std::size_t RemoveDeletionsInFolder(std::string& data, const std::u16string& fol
     starts.push_back(at);
     // Past the pairs, at most the empty string that ends them.
     if (data.size() % 2 != 0 || folder.empty() || at + 1 < units.size()) return 0;
-    const auto target = [&](std::size_t pair) { return Stripped(&units[units.find(u'\0', starts[pair]) + 1]); };
+    const auto target = [&](std::size_t i) { return Stripped(&units[units.find(u'\0', starts[i]) + 1]); };
     std::u16string kept;
     std::size_t removed = 0;
     for (std::size_t pair = 0; pair + 1 < starts.size(); ++pair) {
@@ -80,21 +81,19 @@ void TakeBackPendingDeletions() noexcept {
     for (const char* name : {"PendingFileRenameOperations", "PendingFileRenameOperations2"}) {
         std::string parsed;
         if (!registry.ReadMultiString(key.Get(), name, parsed)) continue;
-        // Other installers queue their own entries meanwhile: what is written is what was parsed, less ours.
-        for (int pass = 1;; ++pass) {
+        // Other installers may queue entries meanwhile: written only over the very bytes parsed.
+        for (int pass = 1; pass <= 2; ++pass) {
             std::string data = parsed;
             std::string now;
             const std::size_t removed = RemoveDeletionsInFolder(data, folder);
             if (removed == 0) break;
             if (registry.ReadMultiString(key.Get(), name, now) && now == parsed) {
-                LogStep(registry.WriteMultiString(key.Get(), name, data), "take back %u deletions in %s from %s",
-                        static_cast<unsigned>(removed), installerState.installFolder, name);
+                const bool written = registry.WriteMultiString(key.Get(), name, data);
+                LogStep(written, "take back %u deletions in %s from %s", static_cast<unsigned>(removed),
+                        installerState.installFolder, name);
                 break;
             }
-            if (pass == 2) {
-                LogLine("%s changed while it was read, twice: its deletions stay", name);
-                break;
-            }
+            if (pass == 2) LogLine("%s changed while it was read, twice: its deletions stay", name);
             parsed = std::move(now);
         }
     }

@@ -130,13 +130,13 @@ public:
                       CreateProcessAsUserW(options.userToken, name, command, nullptr, nullptr, FALSE,
                                            flags | CREATE_UNICODE_ENVIRONMENT, environment.Get(), directory,
                                            &startupInfo, &started);
-        } else if (options.userToken) {
-            // Given no environment, the start with a token builds the user's own.
-            created = CreateProcessWithTokenW(options.userToken, LOGON_WITH_PROFILE, name, command, flags, nullptr,
-                                              directory, &startupInfo, &started);
         } else {
-            created = CreateProcessW(name, command, nullptr, nullptr, FALSE, flags, nullptr, directory,
-                                     &startupInfo, &started);
+            // Given no environment, the start with a token builds the user's own.
+            created = options.userToken
+                ? CreateProcessWithTokenW(options.userToken, LOGON_WITH_PROFILE, name, command, flags,
+                                          nullptr, directory, &startupInfo, &started)
+                : CreateProcessW(name, command, nullptr, nullptr, FALSE, flags, nullptr, directory,
+                                 &startupInfo, &started);
         }
         if (!created) return false;
         processInfo.process = started.hProcess;

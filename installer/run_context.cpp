@@ -54,15 +54,16 @@ void OpenLog(const char* commandLineTail, const char* verdict) noexcept {
     char account[kMaxPath];
     context.LocalTime(time);
     context.AccountName(account);
-    LogLine("%s OrvaSetup %s, account %s, session %u, command line [%s]%s%s", time, ORVA_PROJECT_VERSION, account,
-            static_cast<unsigned>(context.SessionId()), commandLineTail, verdict ? ": " : "", verdict ? verdict : "");
+    LogLine("%s OrvaSetup %s, account %s, session %u, command line [%s]%s%s", time, ORVA_PROJECT_VERSION,
+            account, static_cast<unsigned>(context.SessionId()), commandLineTail, verdict ? ": " : "",
+            verdict ? verdict : "");
 }
 
 bool TakeInstallLock(InstallLock& lock) noexcept {
     OsHandle mutex = nullptr;
     const std::uint32_t result = Platform().context->WaitForInstallLock(kInstallLockWaitMilliseconds, mutex);
     lock.Reset(*Platform().context, mutex);
-    return result == kWaitSignalled || result == kWaitAbandoned;
+    return result == 0 || result == kWaitAbandoned;
 }
 
 void LogLine(const char* format, ...) noexcept {

@@ -10,14 +10,14 @@
 #include <cstdint>
 #include <vector>
 
-// One session of WTSEnumerateSessions, with its user as "DOMAIN\user" (empty without one).
+// A session as WTSEnumerateSessions lists it, with its user's "DOMAIN\user" (empty without one).
 struct UserSession {
     std::uint32_t id = 0;
-    std::uint32_t state = 0;  // WTS_CONNECTSTATE_CLASS
+    std::uint32_t state = 0;  // WTS_CONNECTSTATE_CLASS: kSessionActive = WTSActive, 4 = WTSDisconnected
     char account[kMaxPath] = {};
 };
-constexpr std::uint32_t kSessionActive = 0;        // WTSActive
-constexpr std::uint32_t kSessionDisconnected = 4;  // WTSDisconnected
+constexpr std::uint32_t kSessionActive = 0;
+constexpr std::uint32_t kSessionDisconnected = 4;
 
 class RunContextApi {
 public:
@@ -36,10 +36,8 @@ public:
     virtual bool RunsAsSystem() noexcept = 0;
     // ProcessIdToSessionId of the installer's own process; 0 when it cannot be read.
     virtual std::uint32_t SessionId() noexcept = 0;
-    // The session's user (WTSDomainName\WTSUserName, looked up) is the token's user: EqualSid.
-    // False when anything along the way cannot be read.
+    // The session's user (WTSDomainName\WTSUserName, looked up) has the token's SID; false when unreadable.
     virtual bool SessionUserIsOwn() noexcept = 0;
-    // Every session on this machine; false when they cannot be listed.
     virtual bool ListSessions(std::vector<UserSession>& sessions) noexcept = 0;
     // CreateMutexEx of the installers' one mutex in Global\ (every session's runs and SYSTEM's), into
     // mutex, then a wait of up to milliseconds for it: the wait's result (WAIT_FAILED without a mutex).
@@ -54,9 +52,8 @@ public:
     virtual void AccountName(char (&name)[kMaxPath]) noexcept = 0;
     virtual void LocalTime(char (&text)[32]) noexcept = 0;
 
-    // Opens %WINDIR%\Temp\OrvaSetup.log for appending, after moving one grown too large to
-    // OrvaSetup.log.old (only where mayMove: another run may be writing it). False, and no log
-    // this run, when it cannot or UseOfLogFile refuses.
+    // Opens %WINDIR%\Temp\OrvaSetup.log for appending, after moving one grown too large to OrvaSetup.log.old
+    // (mayMove: no other run writes it). False, and no log this run, when it cannot or UseOfLogFile refuses.
     virtual bool OpenLog(bool mayMove) noexcept = 0;
     // Appends text as it stands; nothing without an open log.
     virtual void AppendLog(const char* text) noexcept = 0;
@@ -80,9 +77,8 @@ enum class LogFileUse { kAppend, kRotate, kRefuse, kReplace };
 [[nodiscard]] LogFileUse UseOfLogFile(bool reparsePoint, std::uint32_t links, std::uint64_t size,
                                       bool trustedOwner) noexcept;
 
-// Opens the log and writes the run's header: local time, version, account, session and
-// the tail as given, then ": <verdict>" of a run that ends there. A log that cannot be
-// written changes nothing else.
+// Opens the log and writes the run's header: local time, version, account, session, the tail as
+// given, and ": <verdict>" of a run that ends there. A log that cannot be written changes nothing else.
 void OpenLog(const char* commandLineTail, const char* verdict = nullptr) noexcept;
 ORVA_PRINTF(1, 2) void LogLine(const char* format, ...) noexcept;
 // "<step>: done", or "<step>: failed, error <GetLastError>": call it straight after the step.
@@ -90,8 +86,7 @@ ORVA_PRINTF(2, 3) void LogStep(bool succeeded, const char* format, ...) noexcept
 
 using InstallLock = OwnedHandle<RunContextApi, &RunContextApi::ReleaseInstallLock>;
 constexpr std::uint32_t kInstallLockWaitMilliseconds = 60000;
-constexpr std::uint32_t kWaitSignalled = 0;     // WAIT_OBJECT_0
-constexpr std::uint32_t kWaitAbandoned = 0x80;  // WAIT_ABANDONED
+constexpr std::uint32_t kWaitAbandoned = 0x80;  // WAIT_ABANDONED; WAIT_OBJECT_0 is 0
 
 // The installers' one mutex, waited for: false when another run holds it past the wait. One
 // abandoned by a run that was killed is taken: this run repairs what that one left.

@@ -33,8 +33,9 @@ bool SessionAccount(DWORD session, wchar_t (&account)[kMaxPath]) noexcept {
     UniqueResource<LPWSTR, decltype(&WTSFreeMemory), &WTSFreeMemory> domain;
     UniqueResource<LPWSTR, decltype(&WTSFreeMemory), &WTSFreeMemory> user;
     DWORD size = 0;
-    if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSDomainName, domain.Receive(), &size) ||
-        !WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSUserName, user.Receive(), &size)) {
+    const HANDLE server = WTS_CURRENT_SERVER_HANDLE;
+    if (!WTSQuerySessionInformationW(server, session, WTSDomainName, domain.Receive(), &size) ||
+        !WTSQuerySessionInformationW(server, session, WTSUserName, user.Receive(), &size)) {
         return false;
     }
     const std::size_t domainLength = wcslen(domain.Get());
@@ -83,7 +84,8 @@ public:
         DWORD domainSize = kMaxPath;
         SID_NAME_USE use{};
         return SessionAccount(WTS_CURRENT_SESSION, account) &&
-               LookupAccountNameW(nullptr, account, sid, &sidSize, domain, &domainSize, &use) && TokenUserIs(sid);
+               LookupAccountNameW(nullptr, account, sid, &sidSize, domain, &domainSize, &use) &&
+               TokenUserIs(sid);
     }
     bool ListSessions(std::vector<UserSession>& sessions) noexcept override {
         UniqueResource<PWTS_SESSION_INFOW, decltype(&WTSFreeMemory), &WTSFreeMemory> list;
@@ -94,7 +96,8 @@ public:
                 UserSession session{list.Get()[i].SessionId, static_cast<std::uint32_t>(list.Get()[i].State)};
                 wchar_t account[kMaxPath];
                 if (SessionAccount(session.id, account)) {
-                    (void)WideCharToMultiByte(CP_ACP, 0, account, -1, session.account, kMaxPath, nullptr, nullptr);
+                    (void)WideCharToMultiByte(CP_ACP, 0, account, -1, session.account, kMaxPath, nullptr,
+                                              nullptr);
                 }
                 sessions.push_back(session);
             }

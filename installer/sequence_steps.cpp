@@ -68,7 +68,7 @@ bool StartForUser(const char* what, const char* application, const char* command
         LogStep(done, "as the shell's user (token %selevated), start %s %s", shell, what, commandLine);
         if (done) return true;
     }
-    if (elevated && !Platform().context->SessionUserIsOwn()) why = "the session's user is not provably the installer's";
+    if (elevated && !Platform().context->SessionUserIsOwn()) why = "the session's user may be another";
     if (why) {
         LogLine("%s not started: %s", what, why);
         return false;
@@ -86,7 +86,8 @@ void StartInEverySession(const char* application, const char* command) noexcept 
     if (!Platform().context->ListSessions(sessions)) LogStep(false, "list the sessions");
     ProcessesApi& processes = *Platform().processes;
     for (const UserSession& session : sessions) {
-        if (session.id == 0 || (session.state != kSessionActive && session.state != kSessionDisconnected)) continue;
+        const bool signedIn = session.state == kSessionActive || session.state == kSessionDisconnected;
+        if (session.id == 0 || !signedIn) continue;
         const ProcessHandle token(processes, processes.SessionUserToken(session.id));
         LaunchedProcess detector;
         const LaunchOptions asUser{application, false, token.Get(), true};
