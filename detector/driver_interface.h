@@ -3,6 +3,7 @@
 #pragma once
 
 #include "OrvaPubIf.h"
+#include "bounded_text.h"
 
 #include <cstdint>
 
@@ -27,6 +28,20 @@ public:
     virtual std::int32_t OrvaGetMouseMode(std::uint16_t* mode, std::int32_t index) = 0;
     virtual std::int32_t OrvaSetMouseMode(std::uint32_t mode, std::int32_t index) = 0;
 };
+
+// A 32-bit library built without a .def file exports a __stdcall function as "_Name@N" or "Name@N",
+// by compiler: N is the bytes of its arguments on the stack, each in whole 4-byte slots.
+template <typename Result, typename... Arguments>
+constexpr std::size_t StackBytes(Result(ORVA_CALL*)(Arguments...)) noexcept {
+    return (std::size_t{0} + ... + ((sizeof(Arguments) + 3) / 4 * 4));
+}
+
+// Export name `which` (0 plain, 1 "_Name@N", 2 "Name@N") into dest; false when it does not fit.
+template <std::size_t size>
+[[nodiscard]] bool ExportSpelling(char (&dest)[size], const char* name, std::size_t n, int which) noexcept {
+    if (which == 0) return CopyWhole(dest, name);
+    return FormatWhole(dest, size, which == 1 ? "_%s@%u" : "%s@%u", name, static_cast<unsigned>(n));
+}
 
 #if defined(_WIN32)
 class TraceSink;

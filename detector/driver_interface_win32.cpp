@@ -13,7 +13,7 @@ namespace {
 // so that the calling convention cannot drift from its declarations.
 class BoundDriver final : public DriverInterface {
     // The standard search order, as at load time; declared first, as the pointers are bound from it.
-    UniqueModule library_{LoadLibraryExW(L"OrvaPubIf.dll", nullptr, 0)};
+    UniqueModule library_{LoadWithoutErrorBox()};
 
 public:
     // What is missing: the library or the first function it lacks; null once all are bound.
@@ -41,10 +41,26 @@ public:
 #undef ORVA_FORWARD
 
 private:
+    // A library that is no DLL (corrupt, cut short, of another architecture) fails without the system's
+    // box at every log-on; the mode is this thread's, which the tool does not inherit.
+    static HMODULE LoadWithoutErrorBox() noexcept {
+        DWORD previous = 0;
+        const BOOL quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous);
+        const HMODULE library = LoadLibraryExW(L"OrvaPubIf.dll", nullptr, 0);
+        if (quiet) SetThreadErrorMode(previous, nullptr);
+        return library;
+    }
+
     template <typename Function>
     Function Bind(const char* name) noexcept {
         if (missing != nullptr) return nullptr;
-        const FARPROC found = GetProcAddress(library_.Get(), name);
+        FARPROC found = nullptr;
+        char spelling[64];
+        // 64-bit names carry no decoration.
+        for (int which = 0; found == nullptr && which < (sizeof(void*) == 4 ? 3 : 1); ++which) {
+            found = ExportSpelling(spelling, name, StackBytes(Function{}), which)
+                        ? GetProcAddress(library_.Get(), spelling) : nullptr;
+        }
         if (found == nullptr) missing = name;
         // Through void (*)(), which converts to any function pointer type without a warning.
         return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
@@ -56,7 +72,7 @@ private:
 DriverInterface* BindDriverLibrary(TraceSink& trace) noexcept {
     std::unique_ptr<BoundDriver> driver(new (std::nothrow) BoundDriver);
     if (driver && driver->missing == nullptr) return driver.release();
-    // The error is the failed load's or look-up's: nothing has run since.
+    // The error is the failed load's or look-up's: nothing has run since but the error mode's restore.
     char line[80];
     if (driver && FormatWhole(line, sizeof line, "%s missing, error %lu\n", driver->missing, GetLastError())) {
         trace.Trace(line);

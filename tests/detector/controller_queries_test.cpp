@@ -214,4 +214,20 @@ TEST(EnumerateUnintentionalTouch, StopsAtTheFirstAnsweredAttempt) {
     EXPECT_EQ(Count(p.trace.Lines(), kSendUN), 8);
 }
 
+// Two of the driver's functions, N from their declarations (a pointer: 4 bytes in the 32-bit build).
+TEST(ExportSpelling, PlainThenDecoratedWithTheArgumentsStackBytes) {
+    const char* const decorated = sizeof(void*) == 4 ? "OrvaGetScreenInfo@8" : "OrvaGetScreenInfo@12";
+    const struct { const char* name; std::size_t n; int which; const char* expected; } cases[] = {
+        {"OrvaGetScreenInfo", StackBytes(&::OrvaGetScreenInfo), 0, "OrvaGetScreenInfo"},
+        {"OrvaGetScreenInfo", StackBytes(&::OrvaGetScreenInfo), 2, decorated},
+        {"OrvaSetMouseMode", StackBytes(&::OrvaSetMouseMode), 1, "_OrvaSetMouseMode@8"},
+        {"OrvaSetMouseMode", StackBytes(&::OrvaSetMouseMode), 2, "OrvaSetMouseMode@8"},
+    };
+    for (const auto& c : cases) {
+        char spelling[64];
+        EXPECT_TRUE(ExportSpelling(spelling, c.name, c.n, c.which));
+        EXPECT_STREQ(spelling, c.expected);
+    }
+}
+
 }  // namespace

@@ -2,13 +2,13 @@
 # End to end under Wine: the real HIDWATCH.EXE against the stand-in driver,
 # driven from outside by the probe, with its debug output captured.
 #
-# usage: detector_startup.sh HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe LACKING.dll
-# (LACKING.dll: the stand-in driver without its export OrvaSetMouseMode)
+# usage: detector_startup.sh HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe LACKING.dll [DEC.dll]
+# (the stand-in driver: LACKING.dll without OrvaSetMouseMode; DEC.dll, 32-bit only, exporting Name@N alone)
 #
 # Uses $WINEPREFIX when set (the test run's throwaway prefix); otherwise makes
 # its own and removes it. Needs a display; re-runs itself under xvfb-run without.
 set -u
-[ $# -eq 5 ] || { echo "usage: $0 HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe LACKING.dll" >&2; exit 2; }
+[ $# -ge 5 ] || { echo "usage: $0 HIDWATCH.EXE OrvaPubIf.dll orva_probe.exe dbwin_capture.exe LACKING.dll" >&2; exit 2; }
 # shellcheck source=tests/e2e/detector_harness.sh
 . "$(dirname "$0")/detector_harness.sh" "$@"
 harness_init "$1" "$2" "$3" "$4"
@@ -201,5 +201,9 @@ echo "--- without OrvaPubIf.dll (the driver package removed, the Run value left)
 ends_without_driver no-library "OrvaPubIf.dll missing, error 126"
 echo "--- with an OrvaPubIf.dll that lacks one function: ends the same way"
 ends_without_driver lacking-library "OrvaSetMouseMode missing, error 127" "$5"
+echo "--- with a text file (this script) as OrvaPubIf.dll: ends the same way, without the system's box"
+ends_without_driver text-library "OrvaPubIf.dll missing, error 193" "$0"
+echo "--- beside an OrvaPubIf.dll exporting decorated names alone: binds and keeps watching"
+if [ -n "${6:-}" ]; then cp "$6" "$work/app/OrvaPubIf.dll"; keeps_watching decorated; else echo "(32-bit)"; fi
 
 checks_done
