@@ -8,7 +8,7 @@
 #include "shared_contract.h"
 
 #include <cstdint>
-#include <vector>
+#include <functional>
 
 // A session as WTSEnumerateSessions lists it, with its user's "DOMAIN\user" (empty without one).
 struct UserSession {
@@ -38,7 +38,8 @@ public:
     virtual std::uint32_t SessionId() noexcept = 0;
     // The session's user (WTSDomainName\WTSUserName, looked up) has the token's SID; false when unreadable.
     virtual bool SessionUserIsOwn() noexcept = 0;
-    virtual bool ListSessions(std::vector<UserSession>& sessions) noexcept = 0;
+    // WTSEnumerateSessions: visit is given every session; false when they cannot be listed.
+    virtual bool ForEachSession(const std::function<void(const UserSession&)>& visit) noexcept = 0;
     // CreateMutexEx of the installers' one mutex in Global\ (every session's runs and SYSTEM's), into
     // mutex, then a wait of up to milliseconds for it: the wait's result (WAIT_FAILED without a mutex).
     virtual std::uint32_t WaitForInstallLock(std::uint32_t milliseconds, OsHandle& mutex) noexcept = 0;

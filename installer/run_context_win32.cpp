@@ -10,7 +10,6 @@
 
 #include <cstdlib>
 #include <cwchar>
-#include <new>
 #include <utility>
 
 namespace {
@@ -38,12 +37,8 @@ bool SessionAccount(DWORD session, wchar_t (&account)[kMaxPath]) noexcept {
         !WTSQuerySessionInformationW(server, session, WTSUserName, user.Receive(), &size)) {
         return false;
     }
-    const std::size_t domainLength = wcslen(domain.Get());
-    if (user.Get()[0] == L'\0' || domainLength + 1 + wcslen(user.Get()) >= kMaxPath) return false;
-    wcscpy(account, domain.Get());
-    account[domainLength] = L'\\';
-    wcscpy(account + domainLength + 1, user.Get());
-    return true;
+    const int length = _snwprintf(account, kMaxPath, L"%ls\\%ls", domain.Get(), user.Get());
+    return user.Get()[0] != L'\0' && length >= 0 && length < static_cast<int>(kMaxPath);
 }
 
 bool OwnerIsTrusted(HANDLE file) noexcept {
@@ -87,22 +82,17 @@ public:
                LookupAccountNameW(nullptr, account, sid, &sidSize, domain, &domainSize, &use) &&
                TokenUserIs(sid);
     }
-    bool ListSessions(std::vector<UserSession>& sessions) noexcept override {
+    bool ForEachSession(const std::function<void(const UserSession&)>& visit) noexcept override {
         UniqueResource<PWTS_SESSION_INFOW, decltype(&WTSFreeMemory), &WTSFreeMemory> list;
         DWORD count = 0;
         if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.Receive(), &count)) return false;
-        try {
-            for (DWORD i = 0; i < count; ++i) {
-                UserSession session{list.Get()[i].SessionId, static_cast<std::uint32_t>(list.Get()[i].State)};
-                wchar_t account[kMaxPath];
-                if (SessionAccount(session.id, account)) {
-                    (void)WideCharToMultiByte(CP_ACP, 0, account, -1, session.account, kMaxPath, nullptr,
-                                              nullptr);
-                }
-                sessions.push_back(session);
+        for (DWORD i = 0; i < count; ++i) {
+            UserSession session{list.Get()[i].SessionId, static_cast<std::uint32_t>(list.Get()[i].State)};
+            wchar_t account[kMaxPath];
+            if (SessionAccount(session.id, account)) {
+                (void)WideCharToMultiByte(CP_ACP, 0, account, -1, session.account, kMaxPath, nullptr, nullptr);
             }
-        } catch (const std::bad_alloc&) {
-            return false;
+            visit(session);
         }
         return true;
     }

@@ -82,12 +82,10 @@ namespace {
 
 // As each session's user, on its desktop; never the tool, whose window no one asked for.
 void StartInEverySession(const char* application, const char* command) noexcept {
-    std::vector<UserSession> sessions;
-    if (!Platform().context->ListSessions(sessions)) LogStep(false, "list the sessions");
     ProcessesApi& processes = *Platform().processes;
-    for (const UserSession& session : sessions) {
+    const bool listed = Platform().context->ForEachSession([&](const UserSession& session) {
         const bool signedIn = session.state == kSessionActive || session.state == kSessionDisconnected;
-        if (session.id == 0 || !signedIn) continue;
+        if (session.id == 0 || !signedIn) return;
         const ProcessHandle token(processes, processes.SessionUserToken(session.id));
         LaunchedProcess detector;
         const LaunchOptions asUser{application, false, token.Get(), true};
@@ -95,7 +93,8 @@ void StartInEverySession(const char* application, const char* command) noexcept 
             token.IsValid() && detector.Start(command, installerState.installFolder, false, asUser) == 1;
         LogStep(started, "in session %u of [%s], start detector %s", static_cast<unsigned>(session.id),
                 session.account, command);
-    }
+    });
+    if (!listed) LogStep(false, "list the sessions");
 }
 
 }  // namespace

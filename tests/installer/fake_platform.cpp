@@ -419,8 +419,8 @@ void FakeRunContext::AppendLog(const char* text) noexcept {
                                                                                       : "unterminated: " + line);
 }
 
-bool FakeRunContext::ListSessions(std::vector<UserSession>& listed) noexcept {
-    listed = sessions;
+bool FakeRunContext::ForEachSession(const std::function<void(const UserSession&)>& visit) noexcept {
+    for (const UserSession& session : sessions) visit(session);
     return true;
 }
 

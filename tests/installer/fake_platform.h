@@ -208,7 +208,7 @@ public:
     void ShowMessageBox(const char* text) noexcept override { log_.push_back(std::string("message box ") + text); }
     void AccountName(char (&name)[kMaxPath]) noexcept override;
     void LocalTime(char (&text)[32]) noexcept override;
-    bool ListSessions(std::vector<UserSession>& listed) noexcept override;
+    bool ForEachSession(const std::function<void(const UserSession&)>& visit) noexcept override;
     std::uint32_t WaitForInstallLock(std::uint32_t milliseconds, OsHandle& mutex) noexcept override;
     void ReleaseInstallLock(OsHandle mutex) noexcept override;
     bool OpenLog(bool mayMove) noexcept override {
