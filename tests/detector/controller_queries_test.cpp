@@ -216,17 +216,14 @@ TEST(EnumerateUnintentionalTouch, StopsAtTheFirstAnsweredAttempt) {
 
 // Two of the driver's functions, N from their declarations (a pointer: 4 bytes in the 32-bit build).
 TEST(ExportSpelling, PlainThenDecoratedWithTheArgumentsStackBytes) {
-    const char* const decorated = sizeof(void*) == 4 ? "OrvaGetScreenInfo@8" : "OrvaGetScreenInfo@12";
-    const struct { const char* name; std::size_t n; int which; const char* expected; } cases[] = {
-        {"OrvaGetScreenInfo", StackBytes(&::OrvaGetScreenInfo), 0, "OrvaGetScreenInfo"},
-        {"OrvaGetScreenInfo", StackBytes(&::OrvaGetScreenInfo), 2, decorated},
-        {"OrvaSetMouseMode", StackBytes(&::OrvaSetMouseMode), 1, "_OrvaSetMouseMode@8"},
-        {"OrvaSetMouseMode", StackBytes(&::OrvaSetMouseMode), 2, "OrvaSetMouseMode@8"},
-    };
-    for (const auto& c : cases) {
-        char spelling[64];
-        EXPECT_TRUE(ExportSpelling(spelling, c.name, c.n, c.which));
-        EXPECT_STREQ(spelling, c.expected);
+    const std::string info = sizeof(void*) == 4 ? "_OrvaGetScreenInfo@8" : "_OrvaGetScreenInfo@12";
+    constexpr std::size_t kInfo = StackBytes(&::OrvaGetScreenInfo), kMode = StackBytes(&::OrvaSetMouseMode);
+    for (const auto& [n, name, expected] : {std::tuple{kInfo, "OrvaGetScreenInfo", info},
+                                            {kMode, "OrvaSetMouseMode", std::string("_OrvaSetMouseMode@8")}}) {
+        char spelling[3][64];
+        for (int which = 0; which < 3; ++which) ASSERT_TRUE(ExportSpelling(spelling[which], name, n, which));
+        EXPECT_EQ((std::vector<std::string>{spelling[0], spelling[1], spelling[2]}),
+                  (std::vector<std::string>{name, expected, expected.substr(1)}));
     }
 }
 

@@ -43,7 +43,7 @@ expect_value "$work/template.txt" item0 "1000,#130,0x50020201,0x00000000,7,7,174
 expect_value "$work/template.txt" dialog.parsed 1
 expect_value "$work/template.txt" icon.images 1
 expect_value "$work/template.txt" icon.size 32x32
-expect_value "$work/template.txt" manifest.supportedOS 5
+expect_value "$work/template.txt" manifest.supportedOS 4
 expect_value "$work/template.txt" manifest.executionLevel 0
 expect_value "$work/template.txt" versioninfo 1
 

@@ -21,14 +21,6 @@ RunOutcome Outcome(bool uninstalling, bool driverPresent, std::uint32_t engine, 
     return outcome;
 }
 
-// Runs that never reach a sequence: another run holds the mutex, or there is no installation folder.
-RunOutcome NotRun(bool otherRunActive) {
-    RunOutcome outcome;
-    outcome.otherRunActive = otherRunActive;
-    outcome.folderKnown = false;
-    return outcome;
-}
-
 class ExitCodes : public ::testing::TestWithParam<ExitCase> {};
 
 TEST_P(ExitCodes, FirstMatchingRowWins) { EXPECT_EQ(ExitCodeFor(GetParam().outcome), GetParam().exitCode); }
@@ -39,8 +31,9 @@ constexpr bool kUninstall = true;
 INSTANTIATE_TEST_SUITE_P(
     Table, ExitCodes,
     ::testing::Values(
-        ExitCase{"AnotherRunActive", NotRun(true), 1618},
-        ExitCase{"NoInstallationFolder", NotRun(false), 1603},
+        // Runs that never reach a sequence: another run holds the mutex, or there is no installation folder.
+        ExitCase{"AnotherRunActive", RunOutcome{false, false, false, true, 0, false, true}, 1618},
+        ExitCase{"NoInstallationFolder", RunOutcome{false, false, false, true, 0, false, false}, 1603},
         ExitCase{"NoKeyInstall", Outcome(kInstall, true, 3010, true, false), 1},
         ExitCase{"NoKeyUninstall", Outcome(kUninstall, true, 0, true, false), 1},
         ExitCase{"InstallDriverMissing", Outcome(kInstall, false, 0), 1603},

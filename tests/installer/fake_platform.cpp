@@ -171,11 +171,7 @@ bool FakeProcesses::DisableDebugPrivilege(OsHandle token) noexcept {
 }
 
 OsHandle FakeProcesses::SessionUserToken(std::uint32_t session) noexcept {
-    log_.push_back("session token " + std::to_string(session));
-    if (!sessionsWithToken.count(session)) return nullptr;
-    const OsHandle token = MakeHandle(0x5000 + session);
-    openHandles.insert(token);
-    return token;
+    return sessionsWithToken.count(session) ? *openHandles.insert(MakeHandle(0x5000 + session)).first : nullptr;
 }
 
 OsHandle FakeProcesses::ShellUserToken() noexcept {
@@ -230,10 +226,11 @@ bool FakeProcesses::Launch(const char* commandLine, const char* currentDirectory
                           ProcessInformation& processInfo) noexcept {
     log_.push_back(std::string("launch ") + commandLine + " in " + currentDirectory);
     launches.push_back({options.application ? options.application : "", commandLine, options.noWindow,
-                        options.userToken != nullptr && !options.inSession, debugPrivilegeOn, options.inSession});
-    if (options.inSession) log_.back() += " in session " + std::to_string(reinterpret_cast<std::uintptr_t>(options.userToken) - 0x5000);
+                        options.userToken != nullptr && !options.inSession, debugPrivilegeOn});
+    const auto session = reinterpret_cast<std::uintptr_t>(options.userToken) - 0x5000;  // SessionUserToken's
+    if (options.inSession) log_.back() += " in session " + std::to_string(session);
     if (launchFails || (options.userToken && tokenLaunchFails) ||
-        (options.inSession && options.userToken == MakeHandle(0x5000 + failingSessionLaunch))) {
+        (options.inSession && session == failingSessionLaunch)) {
         return false;
     }
     if (onLaunch) onLaunch(commandLine);
@@ -419,18 +416,11 @@ void FakeRunContext::AppendLog(const char* text) noexcept {
                                                                                       : "unterminated: " + line);
 }
 
-bool FakeRunContext::ForEachSession(const std::function<void(const UserSession&)>& visit) noexcept {
-    for (const UserSession& session : sessions) visit(session);
-    return true;
-}
-
 std::uint32_t FakeRunContext::WaitForInstallLock(std::uint32_t milliseconds, OsHandle& mutex) noexcept {
     log_.push_back("wait " + std::to_string(milliseconds) + " ms for the installers' mutex");
     mutex = reinterpret_cast<OsHandle>(0x4242);
     return lockWait;
 }
-
-void FakeRunContext::ReleaseInstallLock(OsHandle) noexcept {}
 
 bool FakeRunContext::Logged(const std::string& line) const {
     return std::find(lines.begin(), lines.end(), line) != lines.end();

@@ -74,7 +74,6 @@ struct FakeLaunch {
     bool noWindow;
     bool asShellUser;
     bool debugPrivilegeOn;  // the installer's token had it on at the start
-    bool inSession = false;  // with a session's user token
 };
 
 // The process list, and the processes the installer starts: what the started program
@@ -208,9 +207,12 @@ public:
     void ShowMessageBox(const char* text) noexcept override { log_.push_back(std::string("message box ") + text); }
     void AccountName(char (&name)[kMaxPath]) noexcept override;
     void LocalTime(char (&text)[32]) noexcept override;
-    bool ForEachSession(const std::function<void(const UserSession&)>& visit) noexcept override;
+    bool ForEachSession(const std::function<void(const UserSession&)>& visit) noexcept override {
+        for (const UserSession& listed : sessions) visit(listed);
+        return true;
+    }
     std::uint32_t WaitForInstallLock(std::uint32_t milliseconds, OsHandle& mutex) noexcept override;
-    void ReleaseInstallLock(OsHandle mutex) noexcept override;
+    void ReleaseInstallLock(OsHandle) noexcept override {}
     bool OpenLog(bool mayMove) noexcept override {
         logMayMove = mayMove;
         return logOpen = logOpens;
