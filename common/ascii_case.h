@@ -10,7 +10,6 @@ template <typename Unit>
     return (c >= 'a' && c <= 'z') ? static_cast<Unit>(c - 'a' + 'A') : c;
 }
 
-// Upper-cases text in place.
 void UpperCaseAscii(char* text) noexcept;
 
 // Whole-text equality, ignoring the case of the ASCII letters only. False when

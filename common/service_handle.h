@@ -44,13 +44,11 @@ public:
     [[nodiscard]] bool IsValid() const noexcept { return Traits::IsValid(handle_); }
     [[nodiscard]] Handle Get() const noexcept { return handle_; }
 
-    // Closes the held handle at once; the owner is empty afterwards.
     void Reset() noexcept {
         const Handle handle = std::exchange(handle_, Traits::kNone);
         if (Traits::IsValid(handle) && service_ != nullptr) (service_->*close)(handle);
     }
 
-    // Closes the held handle at once, then holds the new one.
     void Reset(Service& service, Handle handle) noexcept {
         Reset();
         service_ = &service;
@@ -62,6 +60,5 @@ private:
     Handle handle_ = Traits::kNone;
 };
 
-// Owns one OsHandle and closes it through the service that produced it.
 template <typename Service, void (Service::*close)(OsHandle) noexcept>
 using OwnedHandle = ServiceHandle<Service, OsHandle, close, OsHandleTraits>;

@@ -1,5 +1,4 @@
 // Use UniqueResource for a Win32 handle closed by its own system call; ServiceHandle (service_handle.h) for one closed through a service that tests replace.
-// RAII owners for kernel handles (files, processes, threads, mutexes, snapshots), registry keys, modules.
 #pragma once
 
 #include <windows.h>
@@ -15,9 +14,8 @@ void CloseKeepingLastError(Handle handle, Close close) noexcept {
     SetLastError(error);
 }
 
-// Closes its handle when it goes; never copied, moving hands the handle on. NULL
-// and INVALID_HANDLE_VALUE both mean "none" (Tool Help and CreateFile report
-// failure with the latter). The release leaves GetLastError() as it was.
+// Closes its handle when it goes; never copied, moving hands it on. NULL and
+// INVALID_HANDLE_VALUE both mean "none" (Tool Help and CreateFile fail with the latter).
 template <typename Handle, typename Close, Close close>
 class UniqueResource {
 public:

@@ -3,7 +3,6 @@
 #include "detector_app.h"
 #include "dialog_routing.h"
 #include "resource.h"
-#include "unique_handle.h"
 
 #include <dbt.h>
 
@@ -23,7 +22,6 @@ static_assert(kWmDestroy == WM_DESTROY && kWmPaint == WM_PAINT && kWmQueryEndSes
                   kWmInitDialog == WM_INITDIALOG && kWmCommand == WM_COMMAND && kWmDeviceChange == WM_DEVICECHANGE,
               "the routing's message numbers are Windows' own");
 
-// Registers window for HID device-interface arrivals and removals.
 HDEVNOTIFY RegisterHidInterfaces(HWND window) noexcept {
     DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
     filter.dbcc_size = sizeof filter;
@@ -37,7 +35,6 @@ HDEVNOTIFY RegisterHidInterfaces(HWND window) noexcept {
 std::unique_ptr<AttachWatchDialog> AttachWatchDialog::Create(HINSTANCE instance, DetectorPlatform& platform,
                                                              WorkerServices& services) noexcept {
     try {
-        // Constructing the session builds the inventory: the driver and every controller are queried now.
         auto session = std::make_shared<WatchSession>(platform, services);
         return std::make_unique<AttachWatchDialog>(instance, std::move(session));
     } catch (const std::bad_alloc&) {
@@ -65,8 +62,7 @@ INT_PTR CALLBACK AttachWatchDialog::DialogProcedure(HWND window, UINT message, W
         return dialog->OnInitDialog();
     }
     auto* dialog = reinterpret_cast<AttachWatchDialog*>(GetWindowLongPtrA(window, DWLP_USER));
-    if (dialog == nullptr) return FALSE;
-    return dialog->WindowProcedure(message, wParam, lParam);
+    return dialog == nullptr ? FALSE : dialog->WindowProcedure(message, wParam, lParam);
 }
 
 INT_PTR AttachWatchDialog::WindowProcedure(UINT message, WPARAM wParam, LPARAM lParam) noexcept {

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <initializer_list>
 #include <iterator>
 
@@ -32,8 +31,7 @@ constexpr SizeClass kSizeClasses[] = {
 CuelinePacket MakePacket(std::int32_t screenIndex, std::initializer_list<std::uint8_t> command) {
     CuelinePacket packet{};
     packet.screenIndex = screenIndex;
-    std::size_t i = 0;
-    for (std::uint8_t byte : command) packet.commandBytes[i++] = byte;
+    std::copy(command.begin(), command.end(), packet.commandBytes);
     return packet;
 }
 
@@ -98,9 +96,8 @@ std::uint32_t QueryFrameInfo(DetectorPlatform& platform, std::int32_t screenInde
         return size.byte3 == width && size.byte4 == height;
     });
     if (known != std::end(kSizeClasses)) return flags | known->flag;
-    flags = kFrameClassUnknown;
     platform.pause.Sleep(kQueryPauseMs);
-    return flags;
+    return kFrameClassUnknown;
 }
 
 std::uint32_t QueryUnintentionalTouch(DetectorPlatform& platform, std::int32_t screenIndex) noexcept {

@@ -36,7 +36,6 @@ private:
 }  // namespace
 
 bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
-    instance_ = instance;
     // Before any driver call, file access or tone: a second detector ends silently.
     static WindowsSessionGuard& guard = *new WindowsSessionGuard;
     if (!ClaimSession(guard)) return false;
@@ -57,7 +56,7 @@ bool DetectorApp::InitInstance(HINSTANCE instance) noexcept {
 const char* DetectorApp::GetAppName() noexcept {
     if (appName_[0] != '\0') return appName_;
     char path[kMaxPath];
-    const DWORD length = GetModuleFileNameA(instance_, path, sizeof path);
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     // A path that does not fit is cut short; the program's own file name stands in.
     const std::string_view whole = length == 0 || length >= sizeof path ? kDetectorFileName : path;
     const std::size_t separator = whole.find_last_of("\\/:");
@@ -70,7 +69,6 @@ const char* DetectorApp::GetAppName() noexcept {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    // The command line is ignored.
     (void)theApp.InitInstance(instance);
     return 0;
 }

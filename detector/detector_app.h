@@ -19,7 +19,6 @@ public:
     const char* GetAppName() noexcept;
 
 private:
-    HINSTANCE instance_ = nullptr;
     char appName_[kMaxPath] = {};
 };
 

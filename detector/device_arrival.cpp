@@ -20,8 +20,7 @@ bool IsControllerArrival(std::uintptr_t event, const void* record) noexcept {
     // The event is tested before the record is looked at: other events may carry none.
     if (event != kDeviceArrival || record == nullptr) return false;
     const std::uint32_t size = ReadField(record, 0);
-    if (size < 8 || ReadField(record, 4) != kDeviceInterfaceType) return false;
-    if (size <= kInterfaceNameOffset) return false;
+    if (size <= kInterfaceNameOffset || ReadField(record, 4) != kDeviceInterfaceType) return false;
     // Windows reports interface names in capitals or in lower case, never in the
     // filter text's mixed case.
     const char* name = static_cast<const char*>(record) + kInterfaceNameOffset;

@@ -40,7 +40,6 @@ public:
     // All size bytes or failure.
     [[nodiscard]] virtual bool Write(OsHandle file, const char* data, std::size_t size) noexcept = 0;
 
-    // Pushes what was written through to the disk.
     [[nodiscard]] virtual bool Flush(OsHandle file) noexcept = 0;
 
     virtual void Close(OsHandle file) noexcept = 0;

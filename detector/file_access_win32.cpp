@@ -42,8 +42,7 @@ public:
         // 14-character name behind the folder.
         if (tempPathSize < MAX_PATH || std::strlen(folder) > MAX_PATH - 14) return nullptr;
         if (GetTempFileNameA(folder, "pnl", 0, tempPath) == 0) return nullptr;
-        // GetTempFileNameA has created the file under its unique name; open it
-        // for ourselves alone.
+        // GetTempFileNameA has created the file; open it for ourselves alone.
         const HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
         if (!IsHandle(file)) DeleteFileA(tempPath);

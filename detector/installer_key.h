@@ -13,7 +13,6 @@
 class InstallerKeyStore {
 public:
     virtual ~InstallerKeyStore() = default;
-    // Opens the installer key for reading; false when it cannot be opened.
     [[nodiscard]] virtual bool Open() noexcept = 0;
     // Reads the named value's data into buffer. On entry *size is the capacity;
     // on success it is the number of bytes stored. False when the value is
@@ -42,8 +41,8 @@ public:
 // installer key under HKEY_LOCAL_MACHINE.
 class RegistryInstallerKey final : public InstallerKeyStore {
 public:
-    RegistryInstallerKey() noexcept;
-    RegistryInstallerKey(HKEY root, const char* subKey) noexcept;
+    explicit RegistryInstallerKey(HKEY root = HKEY_LOCAL_MACHINE,
+                                  const char* subKey = kInstallerKeyPath) noexcept;
 
     [[nodiscard]] bool Open() noexcept override;
     [[nodiscard]] bool QueryValue(const char* name, char* buffer, std::uint32_t* size) noexcept override;

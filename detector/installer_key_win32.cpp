@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-RegistryInstallerKey::RegistryInstallerKey() noexcept
-    : RegistryInstallerKey(HKEY_LOCAL_MACHINE, kInstallerKeyPath) {}
-
 RegistryInstallerKey::RegistryInstallerKey(HKEY root, const char* subKey) noexcept
     : root_(root), subKey_(subKey) {}
 
@@ -15,7 +12,6 @@ bool RegistryInstallerKey::Open() noexcept {
 bool RegistryInstallerKey::QueryValue(const char* name, char* buffer, std::uint32_t* size) noexcept {
     if (!key_) return false;
     DWORD bytes = *size;
-    // No type is asked for: the text is used as stored, whatever its type.
     if (RegQueryValueExA(key_.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &bytes) != ERROR_SUCCESS) {
         return false;
     }

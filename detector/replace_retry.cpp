@@ -1,5 +1,6 @@
 #include "replace_retry.h"
 
+#include "bounded_text.h"
 #include "platform.h"
 
 #include <cstring>
@@ -28,20 +29,12 @@ bool RetryBudget::WaitForRetry(ReplaceResult result) noexcept {
 }
 
 bool SettingsFolderOf(const char* path, char* folder, std::size_t size) noexcept {
-    if (size == 0) return false;
     const std::size_t length = std::strlen(path);
     std::size_t cut = length;
     while (cut > 0 && path[cut - 1] != '\\' && path[cut - 1] != '/') --cut;
-    std::size_t keep;
+    std::size_t keep = 2;  // "C:" for "C:name", which lies in the current folder of drive C
     if (cut == 0) {
-        // "C:name" lies in the current folder of drive C.
-        if (length >= 2 && path[1] == ':') {
-            keep = 2;
-        } else {
-            if (size < 2) return false;
-            std::memcpy(folder, ".", 2);
-            return true;
-        }
+        if (length < 2 || path[1] != ':') return CopyWhole(folder, size, ".");
     } else {
         keep = cut - 1;  // without the separator...
         if (keep == 0 || path[keep - 1] == ':' || path[keep - 1] == '\\' || path[keep - 1] == '/') {

@@ -9,14 +9,8 @@
 namespace {
 
 enum SettingKey {
-    kBeeperFunction,
-    kBeeperRouting,
-    kFrequency,
-    kDuration,
-    kDoubleClickArea,
-    kDoubleClickSpeed,
-    kTouchMode,
-    kSettingKeyCount
+    kBeeperFunction, kBeeperRouting, kFrequency, kDuration,
+    kDoubleClickArea, kDoubleClickSpeed, kTouchMode, kSettingKeyCount
 };
 
 // In the order in which they are loaded and saved.
@@ -60,8 +54,7 @@ std::uint32_t ValueToSave(const ScreenRecord& record, SettingKey key) noexcept {
 
 }  // namespace
 
-// The file is read without the lock; only the record changes under it, and the
-// caller gets a copy of exactly what this load produced.
+// The file is read without the lock; only the record changes under it.
 bool TouchScreens::LoadScreenSettings(const char* path, std::int32_t screenIndex, ScreenRecord* loaded) noexcept {
     if (!IsScreenRead(screenIndex)) return false;
     bool found[kSettingKeyCount] = {};

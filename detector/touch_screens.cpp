@@ -5,7 +5,6 @@
 #include "platform.h"
 
 #include <new>
-#include <utility>
 
 // One reading pass over the driver, built apart from the published records.
 struct TouchScreens::Pass {
@@ -34,8 +33,7 @@ std::int32_t TouchScreens::GetScreenCount() const noexcept {
 }
 
 // Called with refreshLock_ held. The driver pass runs without the record lock, so
-// readers of the old records are never held up by the controller queries, and
-// they keep seeing the old records until the new ones are complete.
+// that the controller queries never hold up readers of the old records.
 void TouchScreens::CountAndRead() noexcept {
     Pass pass;
     const bool counted = platform_.driver.OrvaGetScreenInfo(0, &pass.count) == 0;
@@ -51,15 +49,11 @@ void TouchScreens::CountAndRead() noexcept {
         return;
     }
 
-    std::unique_ptr<ScreenRecord[]> old;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        old = std::exchange(screenRecords_, std::move(pass.records));
-        screenCount_ = pass.count;
-        readCount_ = pass.read;
-    }
-    // The old array is freed after the swap, never while a reader holds the lock.
-    old.reset();
+    std::lock_guard<std::mutex> guard(lock_);
+    // The old array leaves with pass, freed after the lock is let go, never under a reader.
+    screenRecords_.swap(pass.records);
+    screenCount_ = pass.count;
+    readCount_ = pass.read;
 }
 
 void TouchScreens::ReadAllScreens(Pass& pass) noexcept {

@@ -38,8 +38,7 @@ public:
     // the reading pass (see IsScreenRead).
     std::int32_t GetScreenCount() const noexcept;
 
-    // Counts the screens again and reads every record again. Until the new records
-    // are complete, readers see the old ones.
+    // Counts the screens and reads every record again; until then readers see the old ones.
     void Refresh() noexcept { RefreshThen([] {}); }
 
     // Refreshes, then runs then() before any other refresh can replace the records
@@ -57,12 +56,10 @@ public:
 
     // The seven settings keys between the settings file at path, this screen's
     // record, the driver and the system's double-click metrics. A screen the last
-    // pass did not read is left alone by all three.
-    //
+    // pass did not read is left alone by all three (the load returns false).
     // The load overlays the file's values on the record and hands out a copy of the
-    // result (false for a screen the last pass did not read); the apply sends that
-    // copy, so a refresh between the two never makes the start-up restore send
-    // anything but what was loaded.
+    // result; the apply sends that copy, so a refresh between the two never makes
+    // the start-up restore send anything but what was loaded.
     [[nodiscard]] bool LoadScreenSettings(const char* path, std::int32_t screenIndex, ScreenRecord* loaded) noexcept;
     void ApplyScreenSettings(ScreenRecord& loaded, std::int32_t screenIndex) noexcept;
     // One rewrite of the file for all seven keys. Tries on a file someone holds for
