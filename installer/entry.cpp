@@ -1,7 +1,6 @@
 #include "entry.h"
 
 #include "ascii_case.h"
-#include "bounded_text.h"
 #include "command_lines.h"
 #include "platform.h"
 #include "process_objects.h"
@@ -45,7 +44,6 @@ void RemoveObsoleteRunValue() noexcept {
     if (runKey.IsValid()) (void)registry.DeleteValue(runKey.Get(), kObsoleteRunValue);
 }
 
-// Stops the detectors, opens the installer key and hands the tail to the sequence it asks for.
 void RunSequence(char* commandLineTail, const InstallerSequences& sequences) noexcept {
     InstallerState& state = installerState;
     {
@@ -75,19 +73,19 @@ int RunInstallerEntry(char* commandLineTail, const InstallerSequences& sequences
     InstallerState& state = installerState;
     state.outcome = RunOutcome{};
     // Two engines at once leave a half-made installation: one run at a time, before anything changes.
-    InstallLock lock;
-    state.outcome.otherRunActive = !TakeInstallLock(lock);
+    // A mutex abandoned by a run that was killed is taken: this run repairs what that one left.
+    OsHandle mutex = nullptr;
+    const std::uint32_t wait = Platform().context->WaitForInstallLock(kInstallLockWaitMilliseconds, mutex);
+    const InstallLock lock(*Platform().context, mutex);
+    state.outcome.otherRunActive = wait != 0 && wait != kWaitAbandoned;
     if (state.outcome.otherRunActive) {
         OpenLog(commandLineTail, "another installation is in progress, exit code 1618");
         return ExitCodeFor(state.outcome);
     }
     OpenLog(commandLineTail);
     state.outcome.folderKnown = PathInFolder(state.installFolder, state.programFilesFolder, "OrvaPanels");
-    if (state.outcome.folderKnown) {
-        RunSequence(commandLineTail, sequences);
-    } else {
-        LogLine("nothing done: the Program Files folder is unknown, or too long for the installation folder");
-    }
+    if (!state.outcome.folderKnown) LogLine("nothing done: no Program Files folder, or one too long");
+    if (state.outcome.folderKnown) RunSequence(commandLineTail, sequences);
     const int exitCode = ExitCodeFor(state.outcome);
     LogLine("exit code %d", exitCode);
     return exitCode;

@@ -62,10 +62,9 @@ public:
     // GetFileAttributes: the file is there.
     virtual bool ProgramExists(const char* path) noexcept = 0;
 
-    // CreateProcess (with a user token CreateProcessWithTokenW, or in a session CreateProcessAsUserW on
-    // winsta0\default, each with that user's environment), nothing inherited, the caller's environment,
-    // the given current directory and a start-up record that is zero but for its size. Fills processInfo
-    // only on success.
+    // CreateProcess; with a user token CreateProcessWithTokenW, in a session CreateProcessAsUserW on
+    // winsta0\default, each with the user's environment. Nothing inherited, the given current directory,
+    // a start-up record zero but for its size. Fills processInfo only on success.
     virtual bool Launch(const char* commandLine, const char* currentDirectory, const LaunchOptions& options,
                         ProcessInformation& processInfo) noexcept = 0;
     // Blocks until the process has ended, without a time limit; its exit code (0 when unreadable).

@@ -59,13 +59,6 @@ void OpenLog(const char* commandLineTail, const char* verdict) noexcept {
             verdict ? verdict : "");
 }
 
-bool TakeInstallLock(InstallLock& lock) noexcept {
-    OsHandle mutex = nullptr;
-    const std::uint32_t result = Platform().context->WaitForInstallLock(kInstallLockWaitMilliseconds, mutex);
-    lock.Reset(*Platform().context, mutex);
-    return result == 0 || result == kWaitAbandoned;
-}
-
 void LogLine(const char* format, ...) noexcept {
     va_list arguments;
     va_start(arguments, format);

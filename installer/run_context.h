@@ -13,11 +13,10 @@
 // A session as WTSEnumerateSessions lists it, with its user's "DOMAIN\user" (empty without one).
 struct UserSession {
     std::uint32_t id = 0;
-    std::uint32_t state = 0;  // WTS_CONNECTSTATE_CLASS: kSessionActive = WTSActive, 4 = WTSDisconnected
+    std::uint32_t state = 0;  // WTS_CONNECTSTATE_CLASS
     char account[kMaxPath] = {};
 };
-constexpr std::uint32_t kSessionActive = 0;
-constexpr std::uint32_t kSessionDisconnected = 4;
+enum : std::uint32_t { kSessionActive = 0, kSessionDisconnected = 4 };  // WTSActive, WTSDisconnected
 
 class RunContextApi {
 public:
@@ -88,10 +87,6 @@ ORVA_PRINTF(2, 3) void LogStep(bool succeeded, const char* format, ...) noexcept
 using InstallLock = OwnedHandle<RunContextApi, &RunContextApi::ReleaseInstallLock>;
 constexpr std::uint32_t kInstallLockWaitMilliseconds = 60000;
 constexpr std::uint32_t kWaitAbandoned = 0x80;  // WAIT_ABANDONED; WAIT_OBJECT_0 is 0
-
-// The installers' one mutex, waited for: false when another run holds it past the wait. One
-// abandoned by a run that was killed is taken: this run repairs what that one left.
-[[nodiscard]] bool TakeInstallLock(InstallLock& lock) noexcept;
 
 #if defined(_WIN32)
 RunContextApi& WindowsRunContextApi() noexcept;

@@ -78,10 +78,16 @@ bool StartForUser(const char* what, const char* application, const char* command
     return started;
 }
 
-namespace {
-
-// As each session's user, on its desktop; never the tool, whose window no one asked for.
-void StartInEverySession(const char* application, const char* command) noexcept {
+bool StartDetector(bool inEverySession) noexcept {
+    char command[kMaxPath];
+    char application[kMaxPath];
+    if (!DetectorCommand(command, installerState.installFolder) ||
+        !PathInFolder(application, installerState.installFolder, kDetectorProcessName)) {
+        return false;
+    }
+    if (StartForUser("detector", application, command)) return true;
+    if (!inEverySession || !WhyNoUserIsThere()) return false;
+    // As each signed-in session's user, on its desktop; never the tool, whose window no one asked for.
     ProcessesApi& processes = *Platform().processes;
     const bool listed = Platform().context->ForEachSession([&](const UserSession& session) {
         const bool signedIn = session.state == kSessionActive || session.state == kSessionDisconnected;
@@ -95,19 +101,6 @@ void StartInEverySession(const char* application, const char* command) noexcept 
                 session.account, command);
     });
     if (!listed) LogStep(false, "list the sessions");
-}
-
-}  // namespace
-
-bool StartDetector(bool inEverySession) noexcept {
-    char command[kMaxPath];
-    char application[kMaxPath];
-    if (!DetectorCommand(command, installerState.installFolder) ||
-        !PathInFolder(application, installerState.installFolder, kDetectorProcessName)) {
-        return false;
-    }
-    if (StartForUser("detector", application, command)) return true;
-    if (inEverySession && WhyNoUserIsThere()) StartInEverySession(application, command);
     return false;
 }
 
