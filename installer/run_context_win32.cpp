@@ -90,7 +90,8 @@ public:
             UserSession session{list.Get()[i].SessionId, static_cast<std::uint32_t>(list.Get()[i].State)};
             wchar_t account[kMaxPath];
             if (SessionAccount(session.id, account)) {
-                (void)WideCharToMultiByte(CP_ACP, 0, account, -1, session.account, kMaxPath, nullptr, nullptr);
+                (void)WideCharToMultiByte(CP_ACP, 0, account, -1, session.account, kMaxPath, nullptr,
+                                          nullptr);
             }
             visit(session);
         }
